@@ -1,0 +1,18 @@
+#include "app/guarded_application.h"
+
+#include "platform/failure_guard.h"
+
+namespace vornel {
+
+bool GuardedApplication::notify(QObject* receiver, QEvent* event) {
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (const std::exception& failure) {
+        failure_guard::reportUncaught(failure.what());
+    } catch (...) {
+        failure_guard::reportUncaught("an unknown failure");
+    }
+    return false;
+}
+
+}  // namespace vornel

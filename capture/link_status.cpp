@@ -1,0 +1,62 @@
+#include "capture/link_status.h"
+
+namespace vornel {
+
+namespace {
+
+std::string portName(const LinkStatus& s) {
+    std::string name;
+    if (s.portNumber > 0) {
+        name = "port " + std::to_string(s.portNumber);
+        if (!s.device.empty()) {
+            name += " (" + s.device + ")";
+        }
+    } else {
+        name = s.device.empty() ? std::string("the port") : s.device;
+    }
+    return name;
+}
+
+std::string withDetail(std::string text, const LinkStatus& s) {
+    if (!s.detail.empty()) {
+        text += ": " + s.detail;
+    }
+    return text + ".";
+}
+
+}  // namespace
+
+std::string describeLinkStatus(const LinkStatus& s) {
+    if (s.open) {
+        return "Receiving on " + portName(s) + " at " + s.settings + ".";
+    }
+    switch (s.reason) {
+        case LinkFault::None:
+            return "Closed.";
+        case LinkFault::NotConfigured:
+            return "No port open. Choose \"set Hardware\" to pick one.";
+        case LinkFault::NoPortChosen:
+            return "No port open: no port was chosen.";
+        case LinkFault::NoSuchPort:
+            return withDetail("No port open: " + portName(s) + " does not exist", s);
+        case LinkFault::PermissionDenied: {
+            std::string text = withDetail("No port open: permission denied on " + portName(s), s);
+            text += " Your user must belong to the group that owns the device";
+            text += s.ownerGroup.empty() ? std::string(".") : " (" + s.ownerGroup + ").";
+            return text;
+        }
+        case LinkFault::InUse:
+            return withDetail("No port open: " + portName(s) + " is in use by another program", s);
+        case LinkFault::SettingsRefused:
+            return withDetail("No port open: " + portName(s) + " refused the settings " +
+                                  (s.settings.empty() ? std::string("given") : s.settings),
+                              s);
+        case LinkFault::DeviceGone:
+            return withDetail("Port closed: " + portName(s) + " went away", s);
+        case LinkFault::OpenFailed:
+            return withDetail("No port open: " + portName(s) + " could not be opened", s);
+    }
+    return "Closed.";
+}
+
+}  // namespace vornel

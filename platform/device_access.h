@@ -1,0 +1,19 @@
+#pragma once
+
+#include <string>
+
+namespace vornel {
+
+// Whether a running process holds the lock file that Qt Serial Port (like other programs that
+// follow the uucp convention) takes for the device. This process counts too.
+bool deviceLockHeld(const std::string& device);
+
+// The name of the group that owns the device file, or empty when it cannot be told.
+std::string deviceOwnerGroup(const std::string& device);
+
+// Opens the device for reading and closes it again, changing none of its settings. True when
+// both succeed and nobody holds the device: neither a lock file of a live process nor the
+// kernel's exclusive flag (which a root process could otherwise open straight through).
+bool deviceCanBeOpened(const std::string& device);
+
+}  // namespace vornel

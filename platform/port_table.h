@@ -1,0 +1,38 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vornel {
+
+struct SerialDevice {
+    std::string path;         // /dev/ttyUSB0, or COM3 on Windows
+    std::string description;  // what the system says the device is; may be empty
+};
+
+// Maps port numbers to the machine's serial devices. Port 1 is the first.
+class PortTable {
+public:
+    virtual ~PortTable() = default;
+
+    // The machine's serial devices in port order.
+    virtual std::vector<SerialDevice> devices() const = 0;
+
+    // The device of port `number`, or nothing when no device has that number.
+    virtual std::optional<SerialDevice> port(int number) const;
+};
+
+// The serial devices Qt Serial Port enumerates. On Linux they are numbered in a stable order:
+// /dev/ttyS* first, then /dev/ttyUSB*, then /dev/ttyACM*, then any others, each group by the
+// number at the end of the name. On Windows port n is always COMn.
+class SystemPortTable : public PortTable {
+public:
+    std::vector<SerialDevice> devices() const override;
+    std::optional<SerialDevice> port(int number) const override;
+};
+
+// Puts devices in port order (see SystemPortTable).
+std::vector<SerialDevice> inPortOrder(std::vector<SerialDevice> devices);
+
+}  // namespace vornel

@@ -1,0 +1,200 @@
+#include "platform/qt_serial_service.h"
+
+#include <cerrno>
+#include <cstring>
+
+#include "platform/device_access.h"
+
+namespace vornel {
+
+namespace {
+
+QSerialPort::Parity toQt(Parity parity) {
+    switch (parity) {
+        case Parity::None:
+            return QSerialPort::NoParity;
+        case Parity::Even:
+            return QSerialPort::EvenParity;
+        case Parity::Odd:
+            return QSerialPort::OddParity;
+        case Parity::Mark:
+            return QSerialPort::MarkParity;
+        case Parity::Space:
+            return QSerialPort::SpaceParity;
+    }
+    return QSerialPort::NoParity;
+}
+
+QSerialPort::StopBits toQt(StopBits stopBits) {
+    switch (stopBits) {
+        case StopBits::One:
+            return QSerialPort::OneStop;
+        case StopBits::OneAndHalf:
+            return QSerialPort::OneAndHalfStop;
+        case StopBits::Two:
+            return QSerialPort::TwoStop;
+    }
+    return QSerialPort::OneStop;
+}
+
+}  // namespace
+
+QtSerialService::QtSerialService(const PortTable& ports, QObject* parent)
+    : QObject(parent), ports_(ports) {
+    port_.setFlowControl(QSerialPort::NoFlowControl);
+    apply(settings_);
+    connect(&port_, &QSerialPort::readyRead, this, [this] {
+        if (onComm) {
+            onComm();
+        }
+    });
+    connect(&port_, &QSerialPort::errorOccurred, this, &QtSerialService::handleError);
+}
+
+QtSerialService::~QtSerialService() {
+    // Closing first keeps the error handler from running while the port is torn down.
+    port_.disconnect(this);
+    port_.close();
+}
+
+void QtSerialService::failIfOpen(const char* what) const {
+    if (port_.isOpen()) {
+        throw SerialFailure(LinkFault::OpenFailed,
+                            std::string("the port is open; cannot change its ") + what);
+    }
+}
+
+void QtSerialService::setCommPort(int number) {
+    failIfOpen("port number");
+    if (number <= 0) {
+        throw SerialFailure(LinkFault::NoPortChosen, "no port chosen");
+    }
+    const std::optional<SerialDevice> device = ports_.port(number);
+    if (!device) {
+        throw SerialFailure(
+            LinkFault::NoSuchPort,
+            "this machine has " + std::to_string(ports_.devices().size()) + " serial port(s)");
+    }
+    device_ = device->path;
+    port_.setPortName(QString::fromStdString(device_));
+}
+
+void QtSerialService::setPortDevice(const std::string& path) {
+    failIfOpen("device");
+    if (path.empty()) {
+        throw SerialFailure(LinkFault::NoPortChosen, "no device named");
+    }
+    device_ = path;
+    port_.setPortName(QString::fromStdString(device_));
+}
+
+void QtSerialService::setSettings(std::string_view text) {
+    const std::optional<LineSettings> parsed = parseLineSettings(text);
+    if (!parsed) {
+        throw SerialFailure(LinkFault::SettingsRefused,
+                            "\"" + std::string(text) + "\" is not a valid settings string");
+    }
+    if (port_.isOpen() && !apply(*parsed)) {
+        const std::string reason = port_.errorString().toStdString();
+        port_.clearError();
+        apply(settings_);
+        throw SerialFailure(LinkFault::SettingsRefused, reason);
+    }
+    settings_ = *parsed;
+    if (!port_.isOpen()) {
+        apply(settings_);
+    }
+}
+
+void QtSerialService::setInputLen(int length) {
+    if (length < 0) {
+        throw SerialFailure(LinkFault::OpenFailed, "the input length cannot be negative");
+    }
+    inputLen_ = length;
+}
+
+bool QtSerialService::isPortOpen() const {
+    return port_.isOpen();
+}
+
+bool QtSerialService::apply(const LineSettings& settings) {
+    bool ok = port_.setBaudRate(settings.baudRate);
+    ok = port_.setParity(toQt(settings.parity)) && ok;
+    ok = port_.setDataBits(static_cast<QSerialPort::DataBits>(settings.dataBits)) && ok;
+    ok = port_.setStopBits(toQt(settings.stopBits)) && ok;
+    return ok;
+}
+
+void QtSerialService::openPort() {
+    if (port_.isOpen()) {
+        throw SerialFailure(LinkFault::OpenFailed, "the port is already open");
+    }
+    if (device_.empty()) {
+        throw SerialFailure(LinkFault::NoPortChosen, "no port chosen");
+    }
+    port_.clearError();
+    if (!port_.open(QIODevice::ReadOnly)) {
+        throwOpenFailure();
+    }
+    // Devices that wait for DTR before they talk need it raised. A pseudo-terminal has no modem
+    // lines and refuses the call; that is harmless.
+    if (!port_.setDataTerminalReady(true)) {
+        port_.clearError();
+    }
+}
+
+void QtSerialService::throwOpenFailure() {
+    const QSerialPort::SerialPortError error = port_.error();
+    const std::string text = port_.errorString().toStdString();
+    port_.clearError();
+    switch (error) {
+        case QSerialPort::DeviceNotFoundError:
+            throw SerialFailure(LinkFault::NoSuchPort, text);
+        case QSerialPort::PermissionError:
+            // Qt reports a held lock, a busy device and a refused permission alike.
+            if (text.find("lock") != std::string::npos ||
+                text.find(std::strerror(EBUSY)) != std::string::npos) {
+                throw SerialFailure(LinkFault::InUse, text);
+            }
+            throw SerialFailure(LinkFault::PermissionDenied, text, deviceOwnerGroup(device_));
+        case QSerialPort::UnsupportedOperationError:
+            throw SerialFailure(LinkFault::SettingsRefused, text);
+        default:
+            throw SerialFailure(LinkFault::OpenFailed, text);
+    }
+}
+
+void QtSerialService::closePort() {
+    port_.close();
+}
+
+std::string QtSerialService::input() {
+    if (!port_.isOpen()) {
+        return {};
+    }
+    const QByteArray bytes = inputLen_ > 0 ? port_.read(inputLen_) : port_.readAll();
+    return bytes.toStdString();
+}
+
+void QtSerialService::discardInput() {
+    if (port_.isOpen()) {
+        port_.clear(QSerialPort::Input);
+    }
+}
+
+void QtSerialService::handleError(QSerialPort::SerialPortError error) {
+    if (error != QSerialPort::ReadError && error != QSerialPort::ResourceError) {
+        return;
+    }
+    if (!port_.isOpen()) {
+        return;
+    }
+    const std::string text = port_.errorString().toStdString();
+    port_.close();
+    port_.clearError();
+    if (onLinkLost) {
+        onLinkLost(SerialFailure(LinkFault::DeviceGone, text));
+    }
+}
+
+}  // namespace vornel

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QObject>
+#include <QSerialPort>
+
+#include "capture/line_settings.h"
+#include "platform/port_table.h"
+#include "platform/serial_service.h"
+
+namespace vornel {
+
+// The serial service over Qt Serial Port. The port is opened read-only, exclusively (Qt's lock
+// file plus the kernel's exclusive flag), raw and without flow control. It starts closed, at
+// 9600,N,8,1, with input length 0, and is closed again when the service is destroyed.
+//
+// When the device fails or goes away while open (an adapter pulled, the far end of a
+// pseudo-terminal closed) Qt reports the same error over and over; the service closes the port
+// at the first report and raises onLinkLost instead.
+class QtSerialService : public QObject, public SerialService {
+    Q_OBJECT
+
+public:
+    explicit QtSerialService(const PortTable& ports, QObject* parent = nullptr);
+    ~QtSerialService() override;
+
+    void setCommPort(int number) override;
+    void setPortDevice(const std::string& path) override;
+    std::string deviceName() const override { return device_; }
+    void setSettings(std::string_view settings) override;
+    void setInputLen(int length) override;
+    bool isPortOpen() const override;
+    void openPort() override;
+    void closePort() override;
+    std::string input() override;
+    void discardInput() override;
+
+    const LineSettings& lineSettings() const { return settings_; }
+
+private:
+    void failIfOpen(const char* what) const;
+    bool apply(const LineSettings& settings);
+    void handleError(QSerialPort::SerialPortError error);
+    [[noreturn]] void throwOpenFailure();
+
+    const PortTable& ports_;
+    QSerialPort port_;
+    std::string device_;
+    LineSettings settings_;
+    int inputLen_ = 0;
+};
+
+}  // namespace vornel

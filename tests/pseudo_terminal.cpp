@@ -1,0 +1,51 @@
+#include "pseudo_terminal.h"
+
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <stdexcept>
+
+namespace vornel::testing {
+
+PseudoTerminal::PseudoTerminal() {
+    char name[128] = {};
+    if (::openpty(&far_, &near_, name, nullptr, nullptr) != 0) {
+        throw std::runtime_error("openpty failed");
+    }
+    termios raw{};
+    ::tcgetattr(near_, &raw);
+    ::cfmakeraw(&raw);
+    ::tcsetattr(near_, TCSANOW, &raw);
+    path_ = name;
+}
+
+PseudoTerminal::~PseudoTerminal() {
+    closeFarEnd();
+    if (near_ >= 0) {
+        ::close(near_);
+    }
+}
+
+void PseudoTerminal::write(std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t n = ::write(far_, bytes.data(), bytes.size());
+        if (n < 0) {
+            if (errno == EINTR || errno == EAGAIN) {
+                continue;
+            }
+            throw std::runtime_error("write to pseudo-terminal failed");
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+}
+
+void PseudoTerminal::closeFarEnd() {
+    if (far_ >= 0) {
+        ::close(far_);
+        far_ = -1;
+    }
+}
+
+}  // namespace vornel::testing

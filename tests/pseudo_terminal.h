@@ -1,0 +1,30 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace vornel::testing {
+
+// A pseudo-terminal whose device end (/dev/pts/N) the code under test opens as a serial port;
+// the test plays the device on the far end.
+class PseudoTerminal {
+public:
+    PseudoTerminal();
+    ~PseudoTerminal();
+    PseudoTerminal(const PseudoTerminal&) = delete;
+    PseudoTerminal& operator=(const PseudoTerminal&) = delete;
+
+    const std::string& path() const { return path_; }
+
+    // Writes all of `bytes` from the far end, waiting while the terminal's buffer is full.
+    void write(std::string_view bytes);
+    // Closes the far end, as a device that goes away.
+    void closeFarEnd();
+
+private:
+    int far_ = -1;
+    int near_ = -1;
+    std::string path_;
+};
+
+}  // namespace vornel::testing
