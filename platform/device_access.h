@@ -16,4 +16,16 @@ std::string deviceOwnerGroup(const std::string& device);
 // kernel's exclusive flag (which a root process could otherwise open straight through).
 bool deviceCanBeOpened(const std::string& device);
 
+// Tells whether a serial device can be opened at this moment (see deviceCanBeOpened).
+class DeviceProbe {
+public:
+    virtual ~DeviceProbe() = default;
+    virtual bool canOpen(const std::string& device) = 0;
+};
+
+class SystemDeviceProbe : public DeviceProbe {
+public:
+    bool canOpen(const std::string& device) override { return deviceCanBeOpened(device); }
+};
+
 }  // namespace vornel

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <concepts>
 #include <exception>
 #include <functional>
 #include <string>
@@ -43,7 +44,8 @@ void runGuarded(F&& handler) noexcept {
 // Wraps a handler so that it runs inside the guard; for connecting to signals and callbacks.
 template <typename F>
 auto guarded(F handler) {
-    return [handler = std::move(handler)](auto&&... args) {
+    return [handler = std::move(handler)](
+        auto&&... args) requires std::invocable<const F&, decltype(args)...> {
         runGuarded([&] { handler(std::forward<decltype(args)>(args)...); });
     };
 }

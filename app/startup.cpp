@@ -1,0 +1,69 @@
+#include "app/startup.h"
+
+#include <QApplication>
+#include <QSocketNotifier>
+
+#include "platform/application_info.h"
+#include "platform/failure_guard.h"
+#include "platform/window_def.h"
+
+#ifndef Q_OS_WIN
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <csignal>
+#endif
+
+namespace vornel {
+
+void configureApplication(QApplication& app) {
+    app.setApplicationName(QString::fromLatin1(application_info::kTitle));
+    app.setApplicationDisplayName(QString::fromLatin1(application_info::kTitle));
+    app.setApplicationVersion(QString::fromLatin1(application_info::kFileVersion));
+    app.setFont(definitionFont(kDefaultFont));
+}
+
+std::unique_ptr<frmMain> startVornel(const PlatformServices& services) {
+    auto window = std::make_unique<frmMain>(services);
+    runGuarded([&] { window->Form_Load(); });
+    if (failure_guard::ending()) {
+        return nullptr;
+    }
+    window->show();
+    return window;
+}
+
+#ifdef Q_OS_WIN
+void quitOnTerminationSignals() {}
+#else
+namespace {
+int g_signalPipe[2] = {-1, -1};
+
+void onSignal(int) {
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t written = ::write(g_signalPipe[1], &byte, 1);
+}
+}  // namespace
+
+void quitOnTerminationSignals() {
+    if (g_signalPipe[0] >= 0 || ::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalPipe) != 0) {
+        return;
+    }
+    auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, qApp);
+    QObject::connect(notifier, &QSocketNotifier::activated, qApp, [] {
+        char byte = 0;
+        [[maybe_unused]] const ssize_t got = ::read(g_signalPipe[0], &byte, 1);
+        QApplication::closeAllWindows();
+        QApplication::quit();
+    });
+    struct sigaction action {};
+    action.sa_handler = onSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        ::sigaction(signal, &action, nullptr);
+    }
+}
+#endif
+
+}  // namespace vornel

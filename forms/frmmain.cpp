@@ -1,0 +1,184 @@
+#include "forms/frmmain.h"
+
+#include <QCloseEvent>
+#include <QLabel>
+#include <QMenuBar>
+
+#include "app/globals.h"
+#include "forms/programsetup.h"
+#include "platform/failure_guard.h"
+#include "platform/window_def.h"
+#include "platform/window_dragger.h"
+
+namespace vornel {
+
+namespace {
+
+// The window: no title bar, a fixed border, no control box, no minimize or maximize button, a
+// taskbar button. Client area 5850 x 660 twips with its top-left corner at 4830, 3750 on the
+// screen; dark grey.
+constexpr int kClientLeft = 4830;
+constexpr int kClientTop = 3750;
+constexpr int kClientWidth = 5850;
+constexpr int kClientHeight = 660;
+constexpr std::uint32_t kBackColour = 0x00404040;
+
+const LabelDef kLabel11{.name = "Label11",
+                        .caption = "Tessaly",
+                        .left = 360,
+                        .top = 0,
+                        .width = 4785,
+                        .height = 495,
+                        .foreColour = 0x0080FFFF,
+                        .font = FontDef{"Palatino Linotype", 18, true, true}};
+
+const LabelDef kLabel4{.name = "Label4",
+                       .caption = "Quillfield Labs 2026",
+                       .left = 3840,
+                       .top = 360,
+                       .width = 1935,
+                       .height = 255,
+                       .foreColour = 0x00FFC0C0,
+                       .font = FontDef{"MS Sans Serif", 9.75}};
+
+// The frame indicator: a small green square, lit at load.
+const LabelDef kDataOK{.name = "DataOK",
+                       .left = 120,
+                       .top = 240,
+                       .width = 135,
+                       .height = 135,
+                       .backColour = 0x0000FF00,
+                       .backStyle = BackStyle::Opaque};
+constexpr std::uint32_t kFlashColour = 0x00FF00;
+constexpr int kTimer2Interval = 250;  // ms; disabled at load
+
+// The menu bar: five top-level commands, left to right.
+struct MenuDef {
+    const char* name;
+    const char* caption;
+    void (frmMain::*handler)();
+};
+const MenuDef kMenu[] = {
+    {"setup", "COMMS", nullptr},
+    {"SetupHardware", "set Hardware", &frmMain::SetupHardware_Click},
+    {"RAWdataMENU", "raw DAta", &frmMain::RAWdataMENU_Click},
+    {"about", "About", &frmMain::about_Click},
+    {"exitMENU", "Exit", &frmMain::exitMENU_Click},
+};
+
+}  // namespace
+
+frmMain::frmMain(const PlatformServices& services, QWidget* parent)
+    : QMainWindow(parent, Qt::Window | Qt::CustomizeWindowHint),
+      services_(services),
+      MSComm1_(services.ports),
+      link_(MSComm1_, LastFrame, [this] { startFlash(); }) {
+    setObjectName(QStringLiteral("frmMain"));
+    setWindowTitle(QString());
+    setAttribute(Qt::WA_QuitOnClose);
+
+    auto* client = new QWidget(this);
+    client->setObjectName(QStringLiteral("client"));
+    client->setFixedSize(twipsSize(kClientWidth, kClientHeight));
+    setWindowColour(client, kBackColour);
+    setCentralWidget(client);
+
+    Label11_ = createLabel(client, kLabel11);
+    Label4_ = createLabel(client, kLabel4);
+    DataOK_ = createLabel(client, kDataOK);
+    DataOK_->setAccessibleName(QStringLiteral("Frame indicator"));
+
+    Timer2_ = new QTimer(this);
+    Timer2_->setObjectName(QStringLiteral("Timer2"));
+    Timer2_->setInterval(kTimer2Interval);
+    connect(Timer2_, &QTimer::timeout, this, guarded([this] { Timer2_Timer(); }));
+
+    buildMenu();
+
+    MSComm1_.setObjectName(QStringLiteral("MSComm1"));
+    MSComm1_.onComm = guarded([this] { MSComm1_OnComm(); });
+    MSComm1_.onLinkLost =
+        guarded([this](const SerialFailure& failure) { link_.linkLost(failure); });
+    link_.onStatusChanged = [this] { showLinkStatus(); };
+    showLinkStatus();
+
+    // Without a title bar the window is moved by dragging its body.
+    dragger_ = new WindowDragger(this);
+    dragger_->dragBy(client);
+    dragger_->dragBy(Label11_);
+    dragger_->dragBy(Label4_);
+
+    // The client area is placed at its defined position; the menu bar sits just above it.
+    const int menuHeight = menuBar()->sizeHint().height();
+    setFixedSize(client->width(), client->height() + menuHeight);
+    move(twips(kClientLeft), twips(kClientTop) - menuHeight);
+}
+
+frmMain::~frmMain() {
+    MSComm1_.closePort();
+}
+
+void frmMain::buildMenu() {
+    QMenuBar* bar = menuBar();
+    bar->setNativeMenuBar(false);
+    for (const MenuDef& item : kMenu) {
+        QAction* action = bar->addAction(QString::fromLatin1(item.caption));
+        action->setObjectName(QString::fromLatin1(item.name));
+        if (item.handler != nullptr) {
+            connect(action, &QAction::triggered, this,
+                    guarded([this, handler = item.handler] { (this->*handler)(); }));
+        }
+    }
+}
+
+void frmMain::Form_Load() {}
+
+void frmMain::SetupHardware_Click() {
+    link_.setupHardware(
+        [this] {
+            ProgramSetup dialog(services_, this);
+            dialog.exec();
+        },
+        [] {
+            return CommChoice{CommPortNumber, CommBaudRate, CommPortPath};
+        });
+}
+
+void frmMain::RAWdataMENU_Click() {}
+
+void frmMain::about_Click() {}
+
+void frmMain::exitMENU_Click() {
+    close();
+}
+
+void frmMain::MSComm1_OnComm() {
+    link_.onComm();
+}
+
+void frmMain::startFlash() {
+    Timer2_->start();
+    setBackColour(DataOK_, bgr(kFlashColour));
+    if (backStyle(DataOK_) != BackStyle::Opaque) {
+        setBackStyle(DataOK_, BackStyle::Opaque);
+    }
+}
+
+void frmMain::Timer2_Timer() {
+    setBackStyle(DataOK_, BackStyle::Transparent);
+    Timer2_->stop();
+}
+
+void frmMain::showLinkStatus() {
+    const QString text = QString::fromStdString(describeLinkStatus(link_.status()));
+    DataOK_->setToolTip(text);
+    DataOK_->setAccessibleDescription(text);
+}
+
+void frmMain::closeEvent(QCloseEvent* event) {
+    // The port is released as soon as the window goes, not only when the process ends.
+    MSComm1_.closePort();
+    QMainWindow::closeEvent(event);
+}
+
+}  // namespace vornel

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QMainWindow>
+#include <QTimer>
+
+#include "capture/comm_link.h"
+#include "platform/qt_serial_service.h"
+#include "platform/services.h"
+
+class QLabel;
+
+namespace vornel {
+
+class WindowDragger;
+
+// The main window: a strip with the title, the maker's line and the frame indicator `DataOK`,
+// the menu bar, and the serial port `MSComm1` with its receive handler. Closing it ends the
+// program and releases the port.
+class frmMain : public QMainWindow {
+    Q_OBJECT
+
+public:
+    explicit frmMain(const PlatformServices& services, QWidget* parent = nullptr);
+    ~frmMain() override;
+
+    // Runs once while the window loads, before it is shown.
+    void Form_Load();
+
+    // Menu commands.
+    void SetupHardware_Click();
+    void RAWdataMENU_Click();
+    void about_Click();
+    void exitMENU_Click();
+
+    // The serial port's receive notification and the end of each indicator flash.
+    void MSComm1_OnComm();
+    void Timer2_Timer();
+
+    const CommLink& commLink() const { return link_; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void buildMenu();
+    void startFlash();
+    void showLinkStatus();
+
+    PlatformServices services_;
+    QLabel* Label11_ = nullptr;
+    QLabel* Label4_ = nullptr;
+    QLabel* DataOK_ = nullptr;
+    QTimer* Timer2_ = nullptr;
+    QtSerialService MSComm1_;
+    CommLink link_;
+    WindowDragger* dragger_ = nullptr;
+};
+
+}  // namespace vornel

@@ -1,0 +1,186 @@
+#include "forms/programsetup.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+
+#include "app/globals.h"
+#include "platform/clickable_label.h"
+#include "platform/failure_guard.h"
+#include "platform/window_def.h"
+
+namespace vornel {
+
+namespace {
+
+// The window: caption "Basic COMM Setup", fixed border, no control box, no minimize or
+// maximize button; client area 6765 x 615 twips at 4755, 3225 on the screen; black.
+constexpr const char* kCaption = "Basic COMM Setup";
+constexpr int kClientLeft = 4755;
+constexpr int kClientTop = 3225;
+constexpr int kClientWidth = 6765;
+constexpr int kClientHeight = 615;
+constexpr std::uint32_t kBackColour = 0x00000000;
+
+// Controls, all on one row, left to right.
+const LabelDef kLabel1{.name = "Label1",
+                       .caption = "Manual assigned COMM #",
+                       .left = 120,
+                       .top = 120,
+                       .width = 1890,
+                       .height = 240,
+                       .foreColour = 0x0000FFFF};
+
+struct ComboDef {
+    const char* name;
+    const char* text;
+    int left, top, width, height;
+};
+const ComboDef kPortNumber{"PortNumber", "3", 2040, 120, 615, 315};
+
+const LabelDef kLabel2{.name = "Label2",
+                       .caption = "Baud Rate Select",
+                       .left = 2760,
+                       .top = 120,
+                       .width = 1575,
+                       .height = 255,
+                       .foreColour = 0x0000FFFF};
+
+const ComboDef kBaudSelect{"BaudSelect", "4800", 4080, 120, 855, 315};
+
+const LabelDef kExitNoSave{.name = "Exit_no_save",
+                           .caption = "SET",
+                           .left = 5160,
+                           .top = 120,
+                           .width = 1455,
+                           .height = 375,
+                           .backColour = 0x000080FF,
+                           .backStyle = BackStyle::Opaque,
+                           .font = FontDef{"MS Sans Serif", 13.5, true},
+                           .alignment = Qt::AlignHCenter | Qt::AlignTop};
+
+// The ports probed, and the speeds offered in this order (19200 and 38400 are not).
+constexpr int kFirstProbedPort = 1;
+constexpr int kLastProbedPort = 8;
+const char* const kSpeeds[] = {"300",   "600",   "1200",  "2400",  "4800",  "9600",
+                               "14400", "28800", "33600", "57600", "115200"};
+
+QComboBox* createCombo(QWidget* parent, const ComboDef& def) {
+    auto* combo = new QComboBox(parent);
+    combo->setObjectName(QString::fromLatin1(def.name));
+    combo->setEditable(true);
+    combo->setInsertPolicy(QComboBox::NoInsert);
+    combo->setFont(definitionFont(kDefaultFont));
+    combo->setGeometry(twipsRect(def.left, def.top, def.width, def.height));
+    combo->setEditText(QString::fromLatin1(def.text));
+    return combo;
+}
+
+void refuse(QWidget* parent, const QString& text) {
+    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Vornel"), text, QMessageBox::Ok, parent);
+    box.exec();
+}
+
+}  // namespace
+
+std::optional<PortField> readPortField(const QString& text) {
+    const QString trimmed = text.trimmed();
+#ifndef Q_OS_WIN
+    if (trimmed.startsWith(QLatin1Char('/'))) {
+        return PortField{0, trimmed.toStdString()};
+    }
+#endif
+    bool ok = false;
+    const uint number = trimmed.toUInt(&ok, 10);
+    if (!ok || trimmed.startsWith(QLatin1Char('+')) || number > 255) {
+        return std::nullopt;
+    }
+    return PortField{static_cast<std::uint8_t>(number), {}};
+}
+
+std::optional<std::int32_t> readBaudField(const QString& text) {
+    bool ok = false;
+    const int value = text.trimmed().toInt(&ok, 10);
+    if (!ok) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+ProgramSetup::ProgramSetup(const PlatformServices& services, QWidget* owner)
+    : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
+      services_(services) {
+    setObjectName(QStringLiteral("ProgramSetup"));
+    setWindowTitle(QString::fromLatin1(kCaption));
+    setWindowColour(this, kBackColour);
+
+    Label1_ = createLabel(this, kLabel1);
+    PortNumber_ = createCombo(this, kPortNumber);
+    Label2_ = createLabel(this, kLabel2);
+    BaudSelect_ = createCombo(this, kBaudSelect);
+    Exit_no_save_ = createLabel<ClickableLabel>(this, kExitNoSave);
+    connect(Exit_no_save_, &ClickableLabel::clicked, this,
+            guarded([this] { Exit_no_save_Click(); }));
+
+    // Labels take no focus: Tab moves between the two fields.
+    setTabOrder(PortNumber_, BaudSelect_);
+    PortNumber_->setFocus();
+
+    setFixedSize(twipsSize(kClientWidth, kClientHeight));
+    setGeometry(QRect(QPoint(twips(kClientLeft), twips(kClientTop)), size()));
+
+    Form_Load();
+}
+
+void ProgramSetup::Form_Load() {
+    for (int n = kFirstProbedPort; n <= kLastProbedPort; ++n) {
+        const std::optional<SerialDevice> device = services_.ports.port(n);
+        if (!device || !services_.probe.canOpen(device->path)) {
+            continue;
+        }
+        PortNumber_->addItem(QString::number(n));
+        QString tip = QString::fromStdString(device->path);
+        if (!device->description.empty()) {
+            tip += QStringLiteral(", ") + QString::fromStdString(device->description);
+        }
+        PortNumber_->setItemData(PortNumber_->count() - 1, tip, Qt::ToolTipRole);
+    }
+    PortNumber_->setEditText(QString::fromLatin1(kPortNumber.text));
+    BaudSelect_->setEditText(QString::fromLatin1(kBaudSelect.text));
+    for (const char* speed : kSpeeds) {
+        BaudSelect_->addItem(QString::fromLatin1(speed));
+    }
+    BaudSelect_->setEditText(QString::fromLatin1(kBaudSelect.text));
+}
+
+void ProgramSetup::Exit_no_save_Click() {
+    const std::optional<std::int32_t> baud = readBaudField(BaudSelect_->currentText());
+    if (!baud) {
+        refuse(this, QStringLiteral("Baud Rate Select: type the line speed as a whole number, "
+                                    "for example 9600 (from -2147483648 to 2147483647)."));
+        BaudSelect_->setFocus();
+        return;
+    }
+    const std::optional<PortField> port = readPortField(PortNumber_->currentText());
+    if (!port) {
+#ifdef Q_OS_WIN
+        refuse(this, QStringLiteral("Manual assigned COMM #: type a port number from 0 to 255."));
+#else
+        refuse(this, QStringLiteral("Manual assigned COMM #: type a port number from 0 to 255, "
+                                    "or a device path such as /dev/ttyUSB0."));
+#endif
+        PortNumber_->setFocus();
+        return;
+    }
+    CommBaudRate = *baud;
+    if (port->path.empty()) {
+        CommPortNumber = port->number;
+        CommPortPath.clear();
+    } else {
+        CommPortPath = port->path;
+    }
+    accept();
+}
+
+}  // namespace vornel
