@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QRegularExpression>
 
 #include "app/globals.h"
 #include "platform/clickable_label.h"
@@ -82,6 +83,12 @@ void refuse(QWidget* parent, const QString& text) {
     box.exec();
 }
 
+// A decimal whole number as typed: digits, with a minus sign in front of a negative one.
+bool isDecimal(const QString& text) {
+    static const QRegularExpression decimal(QStringLiteral("^-?[0-9]+$"));
+    return decimal.match(text).hasMatch();
+}
+
 }  // namespace
 
 std::optional<PortField> readPortField(const QString& text) {
@@ -92,17 +99,18 @@ std::optional<PortField> readPortField(const QString& text) {
     }
 #endif
     bool ok = false;
-    const uint number = trimmed.toUInt(&ok, 10);
-    if (!ok || trimmed.startsWith(QLatin1Char('+')) || number > 255) {
+    const int number = trimmed.toInt(&ok, 10);
+    if (!isDecimal(trimmed) || !ok || number < 0 || number > 255) {
         return std::nullopt;
     }
     return PortField{static_cast<std::uint8_t>(number), {}};
 }
 
 std::optional<std::int32_t> readBaudField(const QString& text) {
+    const QString trimmed = text.trimmed();
     bool ok = false;
-    const int value = text.trimmed().toInt(&ok, 10);
-    if (!ok) {
+    const int value = trimmed.toInt(&ok, 10);
+    if (!isDecimal(trimmed) || !ok) {
         return std::nullopt;
     }
     return value;

@@ -1,5 +1,6 @@
 #include "platform/qt_serial_service.h"
 
+#include <QFileInfo>
 #include <cerrno>
 #include <cstring>
 
@@ -84,7 +85,10 @@ void QtSerialService::setPortDevice(const std::string& path) {
     if (path.empty()) {
         throw SerialFailure(LinkFault::NoPortChosen, "no device named");
     }
-    device_ = path;
+    // A link such as /dev/serial/by-id/... names the device it points to, so that the lock
+    // file is the one every other program takes for that device.
+    const QString canonical = QFileInfo(QString::fromStdString(path)).canonicalFilePath();
+    device_ = canonical.isEmpty() ? path : canonical.toStdString();
     port_.setPortName(QString::fromStdString(device_));
 }
 

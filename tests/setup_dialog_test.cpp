@@ -1,0 +1,189 @@
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QLabel>
+#include <QMessageBox>
+#include <QSerialPort>
+#include <QTest>
+
+#include "app/globals.h"
+#include "fake_platform.h"
+#include "forms/programsetup.h"
+#include "modal.h"
+#include "pseudo_terminal.h"
+#include "qt_printers.h"
+
+namespace vornel {
+namespace {
+
+using testing::FakePlatform;
+using testing::onNextModal;
+
+QStringList itemsOf(const QComboBox* combo) {
+    QStringList items;
+    for (int i = 0; i < combo->count(); ++i) {
+        items << combo->itemText(i);
+    }
+    return items;
+}
+
+class SetupDialogTest : public ::testing::Test {
+protected:
+    FakePlatform machine;
+    PlatformServices services = machine.services();
+
+    void SetUp() override {
+        CommPortNumber = 0;
+        CommBaudRate = 0;
+        CommPortPath.clear();
+        for (int n = 1; n <= 8; ++n) {
+            machine.ports.list().push_back(
+                {"/dev/ttyUSB" + std::to_string(n - 1), "USB UART " + std::to_string(n)});
+        }
+    }
+
+    // Opens a dialog, types into its fields and clicks "SET"; returns the text of the message
+    // box that refused the input, if one came up.
+    QString typeAndSet(const QString& port, const QString& baud, bool* closed = nullptr) {
+        ProgramSetup dialog(services, nullptr);
+        dialog.show();
+        auto* portField = dialog.findChild<QComboBox*>("PortNumber");
+        auto* baudField = dialog.findChild<QComboBox*>("BaudSelect");
+        portField->setEditText(port);
+        baudField->setEditText(baud);
+        QString refusal;
+        onNextModal([&](QWidget* box) {
+            auto* message = qobject_cast<QMessageBox*>(box);
+            refusal = message->windowTitle() + "|" + message->text();
+            message->accept();
+        });
+        QTest::mouseClick(dialog.findChild<QLabel*>("Exit_no_save"), Qt::LeftButton);
+        if (closed != nullptr) {
+            *closed = !dialog.isVisible();
+        }
+        return refusal;
+    }
+};
+
+TEST_F(SetupDialogTest, ListsEveryPortThatCanBeOpenedWithItsDevice) {
+    ProgramSetup dialog(services, nullptr);
+    auto* port = dialog.findChild<QComboBox*>("PortNumber");
+    EXPECT_EQ(itemsOf(port), QStringList({"1", "2", "3", "4", "5", "6", "7", "8"}));
+    EXPECT_EQ(port->currentText(), "3");
+    EXPECT_EQ(port->itemData(4, Qt::ToolTipRole).toString(), "/dev/ttyUSB4, USB UART 5");
+    EXPECT_TRUE(port->isEditable());
+    EXPECT_EQ(dialog.windowTitle(), "Basic COMM Setup");
+}
+
+TEST_F(SetupDialogTest, BusyOrMissingPortsAreLeftOutWithoutHidingOthers) {
+    machine.probe.busy = {"/dev/ttyUSB0", "/dev/ttyUSB2", "/dev/ttyUSB3",
+                          "/dev/ttyUSB5", "/dev/ttyUSB6", "/dev/ttyUSB7"};
+    machine.ports.list().resize(7);  // port 8 has no device at all
+    ProgramSetup dialog(services, nullptr);
+    auto* port = dialog.findChild<QComboBox*>("PortNumber");
+    EXPECT_EQ(itemsOf(port), QStringList({"2", "5"}));
+    EXPECT_EQ(port->currentText(), "3");
+    EXPECT_EQ(machine.probe.probed.size(), 7U);
+}
+
+TEST_F(SetupDialogTest, OffersTheElevenSpeedsInOrder) {
+    ProgramSetup dialog(services, nullptr);
+    auto* baud = dialog.findChild<QComboBox*>("BaudSelect");
+    EXPECT_EQ(itemsOf(baud), QStringList({"300", "600", "1200", "2400", "4800", "9600", "14400",
+                                          "28800", "33600", "57600", "115200"}));
+    EXPECT_EQ(baud->currentText(), "4800");
+    EXPECT_TRUE(baud->isEditable());
+}
+
+TEST_F(SetupDialogTest, SetStoresWhatTheFieldsHold) {
+    {
+        ProgramSetup dialog(services, nullptr);
+        dialog.show();
+        auto* baud = dialog.findChild<QComboBox*>("BaudSelect");
+        baud->setCurrentIndex(baud->findText("115200"));
+        QTest::mouseClick(dialog.findChild<QLabel*>("Exit_no_save"), Qt::LeftButton);
+        EXPECT_FALSE(dialog.isVisible());
+        EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    }
+    EXPECT_EQ(CommBaudRate, 115200);
+    EXPECT_EQ(CommPortNumber, 3);
+
+    EXPECT_EQ(typeAndSet("12", "9600"), "");  // a port that was never listed
+    EXPECT_EQ(CommPortNumber, 12);
+    EXPECT_EQ(CommBaudRate, 9600);
+    EXPECT_EQ(typeAndSet(" 255 ", "-300"), "");
+    EXPECT_EQ(CommPortNumber, 255);
+    EXPECT_EQ(CommBaudRate, -300);
+}
+
+TEST_F(SetupDialogTest, ClosingWithoutSetStoresNothingAndReopeningStartsAfresh) {
+    EXPECT_EQ(typeAndSet("5", "9600"), "");
+    {
+        ProgramSetup dialog(services, nullptr);
+        dialog.show();
+        EXPECT_EQ(dialog.findChild<QComboBox*>("PortNumber")->currentText(), "3");
+        EXPECT_EQ(dialog.findChild<QComboBox*>("BaudSelect")->currentText(), "4800");
+        dialog.findChild<QComboBox*>("PortNumber")->setEditText("7");
+        dialog.windowHandle()->close();  // the system's close command
+        EXPECT_FALSE(dialog.isVisible());
+        EXPECT_EQ(dialog.result(), QDialog::Rejected);
+    }
+    EXPECT_EQ(CommPortNumber, 5);
+    EXPECT_EQ(CommBaudRate, 9600);
+}
+
+TEST_F(SetupDialogTest, UnreadableInputIsRefusedWithAMessageAndNothingIsStored) {
+    CommPortNumber = 4;
+    CommBaudRate = 1200;
+    const std::pair<const char*, const char*> badPorts[] = {
+        {"", "9600"},    {"abc", "9600"}, {"256", "9600"}, {"-1", "9600"},
+        {"1.5", "9600"}, {"+3", "9600"},  {"0x10", "9600"}};
+    for (const auto& [port, baud] : badPorts) {
+        bool closed = true;
+        const QString refusal = typeAndSet(port, baud, &closed);
+        EXPECT_TRUE(refusal.startsWith("Vornel|Manual assigned COMM #")) << port << refusal;
+        EXPECT_TRUE(refusal.contains("0 to 255")) << refusal;
+        EXPECT_FALSE(closed) << port;
+    }
+    const std::pair<const char*, const char*> badSpeeds[] = {
+        {"5", ""},      {"5", "fast"}, {"5", "2147483648"}, {"5", "-2147483649"},
+        {"5", "96 00"}, {"5", "+9600"}};
+    for (const auto& [port, baud] : badSpeeds) {
+        bool closed = true;
+        const QString refusal = typeAndSet(port, baud, &closed);
+        EXPECT_TRUE(refusal.startsWith("Vornel|Baud Rate Select")) << baud << refusal;
+        EXPECT_FALSE(closed) << baud;
+    }
+    EXPECT_EQ(CommPortNumber, 4);
+    EXPECT_EQ(CommBaudRate, 1200);
+}
+
+TEST_F(SetupDialogTest, ADevicePathIsStoredUntilANumberIsTyped) {
+    CommPortNumber = 2;
+    EXPECT_EQ(typeAndSet("/dev/pts/7", "115200"), "");
+    EXPECT_EQ(CommPortPath, "/dev/pts/7");
+    EXPECT_EQ(CommBaudRate, 115200);
+    EXPECT_EQ(typeAndSet("6", "4800"), "");
+    EXPECT_EQ(CommPortPath, "");
+    EXPECT_EQ(CommPortNumber, 6);
+}
+
+TEST(SetupDialogProbe, APortHeldByAnotherOpenerIsNotListedEvenAsRoot) {
+    testing::PseudoTerminal free1, held, free2;
+    testing::StaticPortTable ports({{free1.path(), ""}, {held.path(), ""}, {free2.path(), ""}});
+    SystemDeviceProbe probe;
+    const PlatformServices services{ports, probe};
+
+    QSerialPort holder(QString::fromStdString(held.path()));
+    ASSERT_TRUE(holder.open(QIODevice::ReadOnly));
+    {
+        ProgramSetup dialog(services, nullptr);
+        EXPECT_EQ(itemsOf(dialog.findChild<QComboBox*>("PortNumber")), QStringList({"1", "3"}));
+    }
+    holder.close();
+    ProgramSetup dialog(services, nullptr);
+    EXPECT_EQ(itemsOf(dialog.findChild<QComboBox*>("PortNumber")), QStringList({"1", "2", "3"}));
+}
+
+}  // namespace
+}  // namespace vornel
