@@ -56,6 +56,18 @@ std::vector<SerialDevice> inPortOrder(std::vector<SerialDevice> devices) {
 }
 
 std::vector<SerialDevice> SystemPortTable::devices() const {
+    // For trials and tests on machines whose own serial devices must not be touched: a list of
+    // device paths, separated by ':', replaces the machine's devices and keeps its order.
+    const QByteArray override = qgetenv("VORNEL_SERIAL_PORTS");
+    if (!override.isEmpty()) {
+        std::vector<SerialDevice> listed;
+        for (const QByteArray& path : override.split(':')) {
+            if (!path.isEmpty()) {
+                listed.push_back({path.toStdString(), "listed in VORNEL_SERIAL_PORTS"});
+            }
+        }
+        return listed;
+    }
     std::vector<SerialDevice> found;
     for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
         found.push_back({info.systemLocation().toStdString(), info.description().toStdString()});

@@ -26,6 +26,9 @@ public:
 // The serial devices Qt Serial Port enumerates. On Linux they are numbered in a stable order:
 // /dev/ttyS* first, then /dev/ttyUSB*, then /dev/ttyACM*, then any others, each group by the
 // number at the end of the name. On Windows port n is always COMn.
+//
+// The environment variable VORNEL_SERIAL_PORTS, a list of device paths separated by ':', replaces
+// the machine's devices (Linux): port n is then the n-th path listed.
 class SystemPortTable : public PortTable {
 public:
     std::vector<SerialDevice> devices() const override;

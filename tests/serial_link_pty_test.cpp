@@ -209,5 +209,21 @@ TEST(PortOrder, SerialDevicesAreNumberedByKindThenNumber) {
                                                "/dev/rfcomm0", "/dev/ttySAC0"}));
 }
 
+TEST(PortOrder, AListInTheEnvironmentReplacesTheMachinesDevices) {
+    qputenv("VORNEL_SERIAL_PORTS", "/dev/pts/9:/dev/ttyUSB3::/dev/pts/2");
+    const SystemPortTable table;
+    const std::vector<SerialDevice> devices = table.devices();
+    qunsetenv("VORNEL_SERIAL_PORTS");
+    ASSERT_EQ(devices.size(), 3U);
+    EXPECT_EQ(devices[0].path, "/dev/pts/9");
+    EXPECT_EQ(devices[2].path, "/dev/pts/2");
+#ifndef Q_OS_WIN
+    qputenv("VORNEL_SERIAL_PORTS", "/dev/pts/9:/dev/ttyUSB3");
+    EXPECT_EQ(table.port(2)->path, "/dev/ttyUSB3");
+    EXPECT_FALSE(table.port(3).has_value());
+    qunsetenv("VORNEL_SERIAL_PORTS");
+#endif
+}
+
 }  // namespace
 }  // namespace vornel
