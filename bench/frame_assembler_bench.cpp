@@ -4,6 +4,7 @@
 //      every chunk.
 // Prints bytes/s for each, then the ratio of the literal's time to ours for (a) and (b).
 #include <benchmark/benchmark.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -114,6 +115,9 @@ void feedBench(benchmark::State& state, const Feed& feed) {
 // Shows the runs as usual and keeps the CPU time per iteration of each benchmark.
 class RatioReporter : public benchmark::ConsoleReporter {
 public:
+    // Coloured only on a terminal, so that logs stay plain text.
+    RatioReporter() : ConsoleReporter(::isatty(STDOUT_FILENO) ? OO_ColorTabular : OO_Tabular) {}
+
     void ReportRuns(const std::vector<Run>& runs) override {
         for (const Run& run : runs) {
             if (run.run_type == Run::RT_Iteration && !run.error_occurred) {
