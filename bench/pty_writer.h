@@ -1,0 +1,44 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace vornel::bench {
+
+// A raw pseudo-terminal. The reader under measurement opens path() (/dev/pts/N) as its serial
+// port; the writer plays the device on the far end.
+class BenchPty {
+public:
+    BenchPty();
+    ~BenchPty();
+    BenchPty(const BenchPty&) = delete;
+    BenchPty& operator=(const BenchPty&) = delete;
+
+    const std::string& path() const { return path_; }
+    int farEnd() const { return far_; }
+
+private:
+    int far_ = -1;
+    int near_ = -1;
+    std::string path_;
+};
+
+// What a writer did, with the clocks read as it started so that the reader's share of the
+// process's CPU time can be worked out afterwards.
+struct WriteResult {
+    std::uint64_t bytes = 0;
+    std::chrono::steady_clock::time_point start;
+    double processCpuAtStart = 0;  // seconds, whole process
+    double threadCpu = 0;          // seconds the writing thread itself used
+    bool stalled = false;          // the reader stopped taking bytes for a whole second
+};
+
+// Writes `stream` to `fd` over and over, as fast as the far side takes it, for `seconds`.
+WriteResult writeFor(int fd, std::string_view stream, double seconds);
+
+double processCpuSeconds();
+double threadCpuSeconds();
+
+}  // namespace vornel::bench
