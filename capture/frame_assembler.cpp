@@ -22,7 +22,8 @@ TakenFrame FrameAssembler::TakeFrame() {
     if (!(seenOpen_ && seenClose_)) {
         return {};
     }
-    TakenFrame frame{true, std::exchange(rxBuffer_, "[")};
+    TakenFrame frame{true, std::move(rxBuffer_)};
+    rxBuffer_.assign(1, '[');
     seenOpen_ = true;
     seenClose_ = false;
     return frame;

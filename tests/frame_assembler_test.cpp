@@ -17,7 +17,9 @@ public:
     void Append(std::string_view chunk) { buffer_ += chunk; }
     TakenFrame TakeFrame() {
         if (buffer_.find(']') != std::string::npos && buffer_.find('[') != std::string::npos) {
-            return {true, std::exchange(buffer_, "[")};
+            TakenFrame frame{true, std::move(buffer_)};
+            buffer_.assign(1, '[');
+            return frame;
         }
         return {};
     }

@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 bash tools/install-deps.sh
 
 dir=build-test
-flags=(-DCMAKE_BUILD_TYPE=RelWithDebInfo)
+flags=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DVORNEL_BUILD_BENCH=ON)
 if [ "${1:-}" = "--sanitize" ]; then
     dir=build-asan
     flags=(-DCMAKE_BUILD_TYPE=Debug -DVORNEL_SANITIZE=ON)
