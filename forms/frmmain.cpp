@@ -5,10 +5,12 @@
 #include <QMenuBar>
 
 #include "app/globals.h"
+#include "forms/frmsplash.h"
 #include "forms/programsetup.h"
 #include "platform/failure_guard.h"
 #include "platform/window_def.h"
 #include "platform/window_dragger.h"
+#include "resources/pictures.h"
 
 namespace vornel {
 
@@ -75,6 +77,7 @@ frmMain::frmMain(const PlatformServices& services, QWidget* parent)
       link_(MSComm1_, LastFrame, [this] { startFlash(); }) {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QString());
+    setWindowIcon(pictures::mainIcon());
     setAttribute(Qt::WA_QuitOnClose);
 
     auto* client = new QWidget(this);
@@ -131,7 +134,10 @@ void frmMain::buildMenu() {
     }
 }
 
-void frmMain::Form_Load() {}
+void frmMain::Form_Load() {
+    frmSplash splash(this);
+    splash.exec();
+}
 
 void frmMain::SetupHardware_Click() {
     link_.setupHardware(
