@@ -5,6 +5,7 @@
 #include <QMenuBar>
 
 #include "app/globals.h"
+#include "forms/frmabout.h"
 #include "forms/frmsplash.h"
 #include "forms/programsetup.h"
 #include "platform/failure_guard.h"
@@ -152,7 +153,10 @@ void frmMain::SetupHardware_Click() {
 
 void frmMain::RAWdataMENU_Click() {}
 
-void frmMain::about_Click() {}
+void frmMain::about_Click() {
+    frmAbout dialog(services_, this);
+    dialog.exec();
+}
 
 void frmMain::exitMENU_Click() {
     close();
