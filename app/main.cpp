@@ -9,7 +9,9 @@ int main(int argc, char* argv[]) {
 
     vornel::SystemPortTable ports;
     vornel::SystemDeviceProbe probe;
-    const vornel::PlatformServices services{ports, probe};
+    const std::unique_ptr<vornel::Registry> registry = vornel::createSystemRegistry();
+    vornel::SystemProgramLauncher launcher;
+    const vornel::PlatformServices services{ports, probe, *registry, launcher};
 
     const std::unique_ptr<vornel::frmMain> window = vornel::startVornel(services);
     if (!window) {

@@ -5,10 +5,13 @@
 #include <QMenuBar>
 
 #include "app/globals.h"
+#include "forms/frmabout.h"
+#include "forms/frmsplash.h"
 #include "forms/programsetup.h"
 #include "platform/failure_guard.h"
 #include "platform/window_def.h"
 #include "platform/window_dragger.h"
+#include "resources/pictures.h"
 
 namespace vornel {
 
@@ -75,6 +78,7 @@ frmMain::frmMain(const PlatformServices& services, QWidget* parent)
       link_(MSComm1_, LastFrame, [this] { startFlash(); }) {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QString());
+    setWindowIcon(pictures::mainIcon());
     setAttribute(Qt::WA_QuitOnClose);
 
     auto* client = new QWidget(this);
@@ -131,7 +135,10 @@ void frmMain::buildMenu() {
     }
 }
 
-void frmMain::Form_Load() {}
+void frmMain::Form_Load() {
+    frmSplash splash(this);
+    splash.exec();
+}
 
 void frmMain::SetupHardware_Click() {
     link_.setupHardware(
@@ -146,7 +153,10 @@ void frmMain::SetupHardware_Click() {
 
 void frmMain::RAWdataMENU_Click() {}
 
-void frmMain::about_Click() {}
+void frmMain::about_Click() {
+    frmAbout dialog(services_, this);
+    dialog.exec();
+}
 
 void frmMain::exitMENU_Click() {
     close();

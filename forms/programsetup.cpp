@@ -10,6 +10,7 @@
 #include "platform/clickable_label.h"
 #include "platform/failure_guard.h"
 #include "platform/window_def.h"
+#include "resources/pictures.h"
 
 namespace vornel {
 
@@ -121,6 +122,7 @@ ProgramSetup::ProgramSetup(const PlatformServices& services, QWidget* owner)
       services_(services) {
     setObjectName(QStringLiteral("ProgramSetup"));
     setWindowTitle(QString::fromLatin1(kCaption));
+    setWindowIcon(pictures::setupIcon());
     setWindowColour(this, kBackColour);
 
     Label1_ = createLabel(this, kLabel1);

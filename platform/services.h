@@ -2,6 +2,8 @@
 
 #include "platform/device_access.h"
 #include "platform/port_table.h"
+#include "platform/program_launcher.h"
+#include "platform/registry.h"
 
 namespace vornel {
 
@@ -10,6 +12,8 @@ namespace vornel {
 struct PlatformServices {
     const PortTable& ports;
     DeviceProbe& probe;
+    Registry& registry;
+    ProgramLauncher& launcher;
 };
 
 }  // namespace vornel

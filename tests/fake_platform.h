@@ -3,6 +3,7 @@
 #include <set>
 #include <string>
 
+#include "fake_registry.h"
 #include "platform/services.h"
 #include "static_port_table.h"
 
@@ -24,8 +25,10 @@ public:
 struct FakePlatform {
     StaticPortTable ports;
     FakeProbe probe;
+    FakeRegistry registry;
+    FakeLauncher launcher;
 
-    PlatformServices services() { return PlatformServices{ports, probe}; }
+    PlatformServices services() { return PlatformServices{ports, probe, registry, launcher}; }
 };
 
 }  // namespace vornel::testing

@@ -170,9 +170,10 @@ TEST_F(SetupDialogTest, ADevicePathIsStoredUntilANumberIsTyped) {
 
 TEST(SetupDialogProbe, APortHeldByAnotherOpenerIsNotListedEvenAsRoot) {
     testing::PseudoTerminal free1, held, free2;
-    testing::StaticPortTable ports({{free1.path(), ""}, {held.path(), ""}, {free2.path(), ""}});
+    FakePlatform machine;
+    machine.ports.list() = {{free1.path(), ""}, {held.path(), ""}, {free2.path(), ""}};
     SystemDeviceProbe probe;
-    const PlatformServices services{ports, probe};
+    const PlatformServices services{machine.ports, probe, machine.registry, machine.launcher};
 
     QSerialPort holder(QString::fromStdString(held.path()));
     ASSERT_TRUE(holder.open(QIODevice::ReadOnly));

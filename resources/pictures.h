@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QIcon>
+
+// The program's pictures, in its resources.
+namespace vornel::pictures {
+
+// The splash screen's picture (563 x 511, stretched over imgLogo).
+inline constexpr const char* kSplash = ":/pictures/splash.jpg";
+// The About box's back picture (489 x 368, drawn unscaled from the top-left corner).
+inline constexpr const char* kAboutBack = ":/pictures/about_back.jpg";
+// The About box's picIcon (32 x 32, 16 colours).
+inline constexpr const char* kAboutIcon = ":/icons/about.png";
+// Window icons, 32 x 32 (the main window's also 16 x 16).
+inline constexpr const char* kMainIcon32 = ":/icons/vornel_32.png";
+inline constexpr const char* kMainIcon16 = ":/icons/vornel_16.png";
+inline constexpr const char* kSetupIcon = ":/icons/setup.png";
+inline constexpr const char* kRawIcon = ":/icons/raw.png";
+
+QIcon mainIcon();
+QIcon setupIcon();
+QIcon rawIcon();
+
+}  // namespace vornel::pictures
