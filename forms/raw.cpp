@@ -1,0 +1,181 @@
+#include "forms/raw.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QMenuBar>
+#include <QScopeGuard>
+#include <QTimer>
+#include <string_view>
+
+#include "app/globals.h"
+#include "platform/failure_guard.h"
+#include "platform/list_view.h"
+#include "platform/window_def.h"
+
+namespace vornel {
+
+namespace {
+
+// The window: caption "RAW data string", sizable border with the control box and the minimize
+// and maximize buttons. Client area 8415 x 975 twips with its top-left corner at 3540, 2850 on
+// the screen; silver where the list does not cover it.
+constexpr const char* kCaption = "RAW data string";
+constexpr int kClientLeft = 3540;
+constexpr int kClientTop = 2850;
+constexpr int kClientWidth = 8415;
+constexpr int kClientHeight = 975;
+constexpr std::uint32_t kBackColour = 0x00C0C0C0;
+
+// The menu bar: two top-level commands, left to right.
+struct MenuDef {
+    const char* name;
+    const char* caption;
+    void (raw::*handler)();
+};
+const MenuDef kMenu[] = {
+    {"exit", "EXIT", &raw::exit_Click},
+    {"pause", "Pause", &raw::pause_Click},
+};
+constexpr const char* kPauseCaption = "Pause";
+constexpr const char* kResumeCaption = "Resume";
+
+// The list: taller than the client area, it keeps its place and size when the window is resized,
+// so enlarging the window uncovers more of it. Text in the system's colours.
+struct ListViewDef {
+    const char* name;
+    int left, top, width, height;
+    FontDef font;
+};
+const ListViewDef kListView1{"ListView1", 0, 0, 8415, 6225, FontDef{"MS Sans Serif", 12}};
+
+// Its columns: an empty, practically invisible first column, then the frame's text.
+struct ColumnDef {
+    const char* header;
+    int width;  // twips
+};
+const ColumnDef kColumns[] = {
+    {"", 1},
+    {"RAW DATA", 8000},
+};
+constexpr int kTextColumn = 1;
+
+constexpr int kTimer1Interval = 1000;  // ms; enabled at load
+
+// How the frame is cut: rows of 60 characters, at most 20 of them, each followed by CR LF.
+constexpr std::size_t kRowWidth = 60;
+constexpr int kMaxRows = 20;
+constexpr std::string_view kRowEnd = "\r\n";
+
+// Gives a control the system's window colour instead of the one its window was given.
+void useSystemWindowColour(QWidget* control) {
+    const QPalette system = QApplication::palette(control);
+    QPalette palette = control->palette();
+    for (const auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+        palette.setBrush(group, QPalette::Window, system.brush(group, QPalette::Window));
+    }
+    control->setPalette(palette);
+}
+
+QString rowText(std::string_view part) {
+    // One character per byte, as LastFrame holds them.
+    QString text = QString::fromLatin1(part.data(), static_cast<qsizetype>(part.size()));
+    text += QLatin1StringView(kRowEnd.data(), static_cast<qsizetype>(kRowEnd.size()));
+    return text;
+}
+
+}  // namespace
+
+raw::raw(QWidget* owner)
+    : QMainWindow(owner, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                             Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint |
+                             Qt::WindowCloseButtonHint) {
+    setObjectName(QStringLiteral("raw"));
+    setWindowTitle(QString::fromLatin1(kCaption));
+    // Closing the window unloads it.
+    setAttribute(Qt::WA_DeleteOnClose);
+
+    auto* client = new QWidget(this);
+    client->setObjectName(QStringLiteral("client"));
+    setWindowColour(client, kBackColour);
+    setCentralWidget(client);
+
+    ListView1_ = new ListView(client);
+    ListView1_->setObjectName(QString::fromLatin1(kListView1.name));
+    ListView1_->setGeometry(
+        twipsRect(kListView1.left, kListView1.top, kListView1.width, kListView1.height));
+    ListView1_->setFont(definitionFont(kListView1.font));
+    useSystemWindowColour(ListView1_);
+
+    Timer1_ = new QTimer(this);
+    Timer1_->setObjectName(QStringLiteral("Timer1"));
+    Timer1_->setInterval(kTimer1Interval);
+    connect(Timer1_, &QTimer::timeout, this, guarded([this] { Timer1_Timer(); }));
+
+    buildMenu();
+
+    // The client area is placed at its defined position; the menu bar sits just above it.
+    const int menuHeight = menuBar()->sizeHint().height();
+    setGeometry(twips(kClientLeft), twips(kClientTop) - menuHeight, twips(kClientWidth),
+                twips(kClientHeight) + menuHeight);
+
+    Form_Load();
+}
+
+void raw::buildMenu() {
+    QMenuBar* bar = menuBar();
+    bar->setNativeMenuBar(false);
+    for (const MenuDef& item : kMenu) {
+        QAction* action = bar->addAction(QString::fromLatin1(item.caption));
+        action->setObjectName(QString::fromLatin1(item.name));
+        connect(action, &QAction::triggered, this,
+                guarded([this, handler = item.handler] { (this->*handler)(); }));
+    }
+    pause_ = bar->findChild<QAction*>(QStringLiteral("pause"));
+}
+
+void raw::Form_Load() {
+    Timer1_->start();
+    ListView1_->clearColumnHeaders();
+    ListView1_->clearRows();
+    for (const ColumnDef& column : kColumns) {
+        ListView1_->addColumnHeader(QString::fromLatin1(column.header), column.width);
+    }
+    ListView1_->setReportView();
+}
+
+void raw::Timer1_Timer() {
+    // Only the first kMaxRows * kRowWidth characters can be shown, so the frame is read in place
+    // rather than copied whole.
+    std::string_view remaining = LastFrame;
+
+    // The rows are rebuilt out of sight and drawn once.
+    ListView1_->setUpdatesEnabled(false);
+    const auto redraw = qScopeGuard([this] { ListView1_->setUpdatesEnabled(true); });
+    ListView1_->clearRows();
+    for (int row = 1; row <= kMaxRows; ++row) {
+        if (remaining.size() <= kRowWidth) {
+            ListView1_->setSubItem(ListView1_->addRow(), kTextColumn, rowText(remaining));
+            break;
+        }
+        ListView1_->setSubItem(ListView1_->addRow(), kTextColumn,
+                               rowText(remaining.substr(0, kRowWidth)));
+        remaining.remove_prefix(kRowWidth);
+    }
+}
+
+void raw::pause_Click() {
+    if (Timer1_->isActive()) {
+        Timer1_->stop();
+        pause_->setText(QString::fromLatin1(kResumeCaption));
+    } else {
+        Timer1_->start();
+        pause_->setText(QString::fromLatin1(kPauseCaption));
+    }
+}
+
+void raw::exit_Click() {
+    Timer1_->stop();
+    close();
+}
+
+}  // namespace vornel
