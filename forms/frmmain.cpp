@@ -8,6 +8,7 @@
 #include "forms/frmabout.h"
 #include "forms/frmsplash.h"
 #include "forms/programsetup.h"
+#include "forms/raw.h"
 #include "platform/failure_guard.h"
 #include "platform/window_def.h"
 #include "platform/window_dragger.h"
@@ -151,7 +152,18 @@ void frmMain::SetupHardware_Click() {
         });
 }
 
-void frmMain::RAWdataMENU_Click() {}
+void frmMain::RAWdataMENU_Click() {
+    // One raw data window at most: while it is open it is only brought forward. A window that has
+    // been closed is on its way out, even if it has not been destroyed yet: a fresh one is loaded.
+    if (raw_.isNull() || raw_->isHidden()) {
+        raw_ = new raw(this);
+    }
+    // Brought forward from the taskbar too; a maximized window stays maximized.
+    raw_->setWindowState(raw_->windowState() & ~Qt::WindowMinimized);
+    raw_->show();
+    raw_->raise();
+    raw_->activateWindow();
+}
 
 void frmMain::about_Click() {
     frmAbout dialog(services_, this);
@@ -189,6 +201,10 @@ void frmMain::closeEvent(QCloseEvent* event) {
     // The port is released as soon as the window goes, not only when the process ends.
     MSComm1_.closePort();
     QMainWindow::closeEvent(event);
+    // The raw data window is owned by this one and closes with it.
+    if (!raw_.isNull()) {
+        raw_->close();
+    }
 }
 
 }  // namespace vornel

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QPointer>
 #include <QTimer>
 
 #include "capture/comm_link.h"
@@ -12,6 +13,7 @@ class QLabel;
 namespace vornel {
 
 class WindowDragger;
+class raw;
 
 // The main window: a strip with the title, the maker's line and the frame indicator `DataOK`,
 // the menu bar, and the serial port `MSComm1` with its receive handler. Closing it ends the
@@ -54,6 +56,7 @@ private:
     QtSerialService MSComm1_;
     CommLink link_;
     WindowDragger* dragger_ = nullptr;
+    QPointer<raw> raw_;  // the raw data window while it is open
 };
 
 }  // namespace vornel
