@@ -7,7 +7,7 @@ packages=(
     g++ cmake ninja-build pkg-config clang-format
     qt6-base-dev qt6-serialport-dev libgl-dev
     libgtest-dev libbenchmark-dev
-    fonts-dejavu-core fonts-liberation fonts-texgyre
+    fonts-dejavu-core fonts-liberation fonts-texgyre fonts-freefont-ttf
     xvfb xauth xdotool imagemagick socat picocom
 )
 
