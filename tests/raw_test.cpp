@@ -26,16 +26,17 @@
 #include "platform/failure_guard.h"
 #include "platform/list_view.h"
 #include "platform/window_def.h"
-#include "wait_until.h"
+#include "qt_printers.h"
 
 namespace vornel {
 namespace {
 
 using testing::FakePlatform;
-using testing::waitUntil;
 
 // Longer than one tick of Timer1 (1000 ms), with room for a loaded machine.
 constexpr int kTickWaitMs = 3000;
+// The waits below process events without a nested event loop, so they hold even after a test
+// before them has asked the application to exit.
 
 QString latin1(const std::string& bytes) {
     return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
@@ -345,7 +346,7 @@ TEST_F(RawViewer, PauseHoldsTheRowsAndResumeShowsTheLatestFrameWithinATick) {
     ASSERT_NE(viewer, nullptr);
     EXPECT_EQ(pauseCaption(viewer), QStringLiteral("Pause"));
     // The first rows come with the first tick.
-    ASSERT_TRUE(waitUntil([&] { return !rows(viewer).empty(); }, kTickWaitMs));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !rows(viewer).empty(); }, kTickWaitMs));
     const std::vector<QString> before = rows(viewer);
     EXPECT_EQ(before, std::vector<QString>{QStringLiteral("[12.3,45,6]\r\n\r\n")});
 
@@ -364,7 +365,7 @@ TEST_F(RawViewer, PauseHoldsTheRowsAndResumeShowsTheLatestFrameWithinATick) {
     // The first refresh after resuming comes one interval later, and shows the latest frame.
     EXPECT_EQ(rows(viewer), before);
     const std::vector<QString> latest{QStringLiteral("[[7,8]\r\n\r\n")};
-    EXPECT_TRUE(waitUntil([&] { return rows(viewer) == latest; }, kTickWaitMs));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return rows(viewer) == latest; }, kTickWaitMs));
 
     trigger(viewer, "pause");
     EXPECT_EQ(pauseCaption(viewer), QStringLiteral("Resume"));
@@ -392,7 +393,7 @@ TEST_F(RawViewer, ExitWhilePausedThenReopeningStartsAfresh) {
     EXPECT_EQ(pauseCaption(second), QStringLiteral("Pause"));
     EXPECT_TRUE(timer(second)->isActive());
     EXPECT_TRUE(rows(second).empty());
-    EXPECT_TRUE(waitUntil([&] { return rows(second).size() == 2U; }, kTickWaitMs));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return rows(second).size() == 2U; }, kTickWaitMs));
 
     // Closed with the window's own close command while paused, and reopened at once, before
     // the closed window is gone: a fresh window opens, and it outlives the closed one.
@@ -420,7 +421,7 @@ TEST_F(RawViewer, SecondRawDataBringsTheSameWindowForwardInItsState) {
     LastFrame = "[2]";
 
     main_->activateWindow();
-    ASSERT_TRUE(waitUntil([&] { return QApplication::activeWindow() == main_.get(); }, 2000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == main_.get(); }, 2000));
 
     raw* again = openViewer();
     EXPECT_EQ(again, viewer);
@@ -428,7 +429,7 @@ TEST_F(RawViewer, SecondRawDataBringsTheSameWindowForwardInItsState) {
     EXPECT_EQ(pauseCaption(viewer), QStringLiteral("Resume"));
     EXPECT_FALSE(timer(viewer)->isActive());
     EXPECT_EQ(rows(viewer), std::vector<QString>{QStringLiteral("[1]\r\n")});
-    EXPECT_TRUE(waitUntil([&] { return QApplication::activeWindow() == viewer; }, 2000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == viewer; }, 2000));
 
     // Minimized, it comes back as it was before, maximized here.
     viewer->setWindowState(Qt::WindowMaximized | Qt::WindowMinimized);
