@@ -11,6 +11,7 @@
 #include "platform/failure_guard.h"
 #include "platform/list_view.h"
 #include "platform/window_def.h"
+#include "resources/pictures.h"
 
 namespace vornel {
 
@@ -91,6 +92,7 @@ raw::raw(QWidget* owner)
                              Qt::WindowCloseButtonHint) {
     setObjectName(QStringLiteral("raw"));
     setWindowTitle(QString::fromLatin1(kCaption));
+    setWindowIcon(pictures::rawIcon());
     // Closing the window unloads it.
     setAttribute(Qt::WA_DeleteOnClose);
 

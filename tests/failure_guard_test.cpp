@@ -28,7 +28,8 @@ TEST_F(FailureGuardTest, AnEscapingFailureIsReportedOnceAndEndsTheEventLoopWithF
                      guarded([] { throw std::runtime_error("the list view went away"); }));
     QTimer later;
     QObject::connect(&later, &QTimer::timeout, guarded([&] { ++laterRuns; }));
-    QTimer::singleShot(0, [&] {
+    QObject context;  // ends the timers below with the test
+    QTimer::singleShot(0, &context, [&] {
         failing.start(0);
         later.start(1);
     });
@@ -48,12 +49,12 @@ TEST_F(FailureGuardTest, AnEscapingFailureIsReportedOnceAndEndsTheEventLoopWithF
 TEST_F(FailureGuardTest, AFailureInsideAModalWindowEndsItsLoopAndTheProgram) {
     QDialog dialog;
     bool dialogReturned = false;
-    QTimer::singleShot(0, [&] {
-        QTimer::singleShot(10, guarded([] { throw 42; }));  // not even an exception class
+    QTimer::singleShot(0, &dialog, [&] {
+        QTimer::singleShot(10, &dialog, guarded([] { throw 42; }));  // not an exception class
         dialog.exec();
         dialogReturned = true;
     });
-    QTimer::singleShot(5000, [] { QCoreApplication::exit(99); });
+    QTimer::singleShot(5000, &dialog, [] { QCoreApplication::exit(99); });
     EXPECT_EQ(QCoreApplication::exec(), EXIT_FAILURE);
     EXPECT_TRUE(dialogReturned);
     EXPECT_EQ(reported, std::vector<std::string>{"an unknown failure"});
@@ -70,7 +71,7 @@ TEST_F(FailureGuardTest, UnwrappedEventHandlersAreGuardedByTheApplication) {
         }
     } target;
     QCoreApplication::postEvent(&target, new QEvent(QEvent::User));
-    QTimer::singleShot(5000, [] { QCoreApplication::exit(99); });
+    QTimer::singleShot(5000, &target, [] { QCoreApplication::exit(99); });
     EXPECT_EQ(QCoreApplication::exec(), EXIT_FAILURE);
     EXPECT_EQ(reported, std::vector<std::string>{"bad event"});
 }

@@ -50,7 +50,7 @@ protected:
 
     // "set Hardware", with the dialog closed by `inDialog`.
     void setHardware(const std::function<void(QWidget*)>& inDialog) {
-        onNextModal(inDialog, &window);
+        const auto watch = onNextModal(inDialog, &window);
         menuItem("SetupHardware")->trigger();
     }
     void setHardwareTo(const QString& port, const QString& baud) {
@@ -186,7 +186,7 @@ TEST_F(MainWindowTest, ExitAndTheCloseCommandReleaseThePort) {
     for (const char* how : {"Exit", "close command"}) {
         frmMain other(services);
         other.show();
-        onNextModal(
+        const auto watch = onNextModal(
             [&](QWidget* dialog) {
                 dialog->findChild<QComboBox*>("PortNumber")
                     ->setEditText(QString::fromStdString(device.path()));
@@ -197,14 +197,15 @@ TEST_F(MainWindowTest, ExitAndTheCloseCommandReleaseThePort) {
         ASSERT_TRUE(other.commLink().status().open) << how;
 
         window.hide();  // leave `other` as the only window
-        QTimer::singleShot(0, [&] {
+        QObject context;
+        QTimer::singleShot(0, &context, [&] {
             if (std::string(how) == "Exit") {
                 other.findChild<QAction*>("exitMENU")->trigger();
             } else {
                 other.windowHandle()->close();
             }
         });
-        QTimer::singleShot(5000, [] { QCoreApplication::exit(99); });
+        QTimer::singleShot(5000, &context, [] { QCoreApplication::exit(99); });
         EXPECT_EQ(QCoreApplication::exec(), 0) << how << ": the program did not end";
         EXPECT_FALSE(other.isVisible()) << how;
         QSerialPort second(QString::fromStdString(device.path()));

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QTimer>
 #include <QWidget>
 #include <functional>
@@ -10,23 +9,21 @@
 namespace vornel::testing {
 
 // Acts on the next modal window once it is shown: arm it before the click or call that opens
-// the window, since that call returns only after the window has closed.
-inline void onNextModal(std::function<void(QWidget*)> action, QWidget* notThis = nullptr) {
-    auto* timer = new QTimer(qApp);
-    auto clock = std::make_shared<QElapsedTimer>();
-    clock->start();
-    QObject::connect(timer, &QTimer::timeout, timer, [timer, clock, action, notThis] {
+// the window, since that call returns only after the window has closed. Watching stops when the
+// returned timer goes, so that nothing outlives the test that armed it.
+[[nodiscard]] inline std::unique_ptr<QTimer> onNextModal(std::function<void(QWidget*)> action,
+                                                         QWidget* notThis = nullptr) {
+    auto timer = std::make_unique<QTimer>();
+    QTimer* watch = timer.get();
+    QObject::connect(watch, &QTimer::timeout, watch, [watch, action, notThis] {
         QWidget* modal = QApplication::activeModalWidget();
         if (modal != nullptr && modal != notThis && modal->isVisible()) {
-            timer->stop();
-            timer->deleteLater();
+            watch->stop();
             action(modal);
-        } else if (clock->elapsed() > 10000) {
-            timer->stop();
-            timer->deleteLater();
         }
     });
-    timer->start(5);
+    watch->start(5);
+    return timer;
 }
 
 }  // namespace vornel::testing

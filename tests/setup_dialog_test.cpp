@@ -52,7 +52,7 @@ protected:
         portField->setEditText(port);
         baudField->setEditText(baud);
         QString refusal;
-        onNextModal([&](QWidget* box) {
+        const auto watch = onNextModal([&](QWidget* box) {
             auto* message = qobject_cast<QMessageBox*>(box);
             refusal = message->windowTitle() + "|" + message->text();
             message->accept();
