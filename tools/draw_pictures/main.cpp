@@ -292,6 +292,8 @@ int main(int argc, char* argv[]) {
         save(drawAboutBack(), out.filePath(QStringLiteral("pictures/about_back.jpg")), "JPEG", 82);
     ok &= save(drawMainIcon(32), out.filePath(QStringLiteral("icons/vornel_32.png")), "PNG", -1);
     ok &= save(drawMainIcon(16), out.filePath(QStringLiteral("icons/vornel_16.png")), "PNG", -1);
+    // For desktop menus, which want a larger icon than the windows do.
+    ok &= save(drawMainIcon(128), out.filePath(QStringLiteral("icons/vornel_128.png")), "PNG", -1);
     ok &= save(drawSetupIcon(), out.filePath(QStringLiteral("icons/setup.png")), "PNG", -1);
     ok &= save(drawRawIcon(), out.filePath(QStringLiteral("icons/raw.png")), "PNG", -1);
     ok &= save(toSixteenColours(drawMainIcon(32)), out.filePath(QStringLiteral("icons/about.png")),
