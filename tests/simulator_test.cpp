@@ -460,6 +460,23 @@ INSTANTIATE_TEST_SUITE_P(Modes, SimulatorProgram, ::testing::Bool(), [](const au
     return mode.param ? "WaitingForTheReader" : "KeepingTheDeviceEndOpen";
 });
 
+TEST(SimulatorProgramReader, WritesToAnExistingFileWithoutARecordCopy) {
+    const std::string target = tempPath("device");
+    std::ofstream(target) << "old text that must go";
+    SimulatorProcess simulator({"--device", target, "--count", "40", "--rate", "0", "--seed", "6"});
+    ASSERT_TRUE(simulator.started());
+    EXPECT_EQ(simulator.finish(), 0) << simulator.errText();
+    EXPECT_EQ(simulator.nextLine(), "") << "no pseudo-terminal, so no path";
+
+    const std::string written = fileText(target);
+    std::remove(target.c_str());
+    EXPECT_TRUE(written.starts_with("[12.3,45,0]\r\n")) << written.substr(0, 40);
+    EXPECT_EQ(std::count(written.begin(), written.end(), ']'), 40);
+    EXPECT_NE(simulator.errText().find("40 records, " + std::to_string(written.size()) + " bytes"),
+              std::string::npos)
+        << simulator.errText();
+}
+
 TEST(SimulatorProgramReader, PausesWhileTheReaderIsAwayAndGoesOnWhenItReturns) {
     const std::string recordPath = tempPath("paused");
     SimulatorProcess simulator({"--wait-reader", "--rate", "100", "--count", "150", "--seed", "5",

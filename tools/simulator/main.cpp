@@ -71,9 +71,11 @@ int main(int argc, char** argv) {
         sender.emplace(options, seed, *outlet, stop, copy.is_open() ? &copy : nullptr,
                        announcePath);
         sender->run();
-        copy.close();
-        if (copy.fail()) {
-            throw std::runtime_error("cannot write to " + options.recordPath);
+        if (copy.is_open()) {
+            copy.close();
+            if (copy.fail()) {
+                throw std::runtime_error("cannot write to " + options.recordPath);
+            }
         }
     } catch (const std::exception& e) {
         std::cerr << "vornel-sim: " << e.what() << '\n';
