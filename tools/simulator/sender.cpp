@@ -33,22 +33,31 @@ void Sender::run() {
     while (!stop_.requested() && (options_.count == 0 || totals_.records < options_.count)) {
         const std::vector<std::string> pieces = plan_.nextSlot();
         pacer_.beginSlot();
-        for (const std::string& piece : pieces) {
-            const std::size_t slice = pacer_.sliceBytes();
-            for (std::size_t at = 0; at < piece.size(); at += slice) {
-                if (!sendSlice(std::string_view(piece).substr(at, slice))) {
-                    return;  // stopped
-                }
-            }
+        if (!sendSlot(pieces)) {
+            break;  // stopped part-way through the record
         }
         ++totals_.records;
     }
+    totals_.seconds = std::chrono::duration<double>(Clock::now() - start_).count();
     if (!stop_.requested()) {
         outlet_.drain(stop_);
     }
 }
 
-// Writes one slice when the pacer says it has arrived.
+// Writes a slot's pieces, in slices the line carries in a short while. False if stopped first.
+bool Sender::sendSlot(const std::vector<std::string>& pieces) {
+    const std::size_t slice = pacer_.sliceBytes();
+    for (const std::string& piece : pieces) {
+        for (std::size_t at = 0; at < piece.size(); at += slice) {
+            if (!sendSlice(std::string_view(piece).substr(at, slice))) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+// Writes one slice when the pacer says it has arrived. False if stopped first.
 bool Sender::sendSlice(std::string_view slice) {
     Clock::time_point due = place(slice.size());
     while (!slice.empty()) {
@@ -71,7 +80,6 @@ bool Sender::sendSlice(std::string_view slice) {
             }
         }
         totals_.bytes += progress.written;
-        totals_.seconds = std::chrono::duration<double>(Clock::now() - start_).count();
         slice.remove_prefix(progress.written);
         if (progress.paused) {
             // Back from a pause: the pace starts again now, with what is left of the slice.

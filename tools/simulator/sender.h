@@ -5,6 +5,7 @@
 #include <ostream>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "tools/simulator/line_pacer.h"
 #include "tools/simulator/options.h"
@@ -17,7 +18,7 @@ namespace vornel::sim {
 struct SendTotals {
     std::uint64_t records = 0;  // whole records written
     std::uint64_t bytes = 0;    // every byte written, noise included
-    double seconds = 0;         // from the start to the last byte
+    double seconds = 0;         // from the start until sending ended
 };
 
 // The simulator's main loop: takes the stream slot by slot from the plan, writes it to the
@@ -36,6 +37,7 @@ public:
     const SendTotals& totals() const { return totals_; }
 
 private:
+    bool sendSlot(const std::vector<std::string>& pieces);
     bool sendSlice(std::string_view slice);
     Clock::time_point place(std::size_t size);
     bool dropIfDue();
