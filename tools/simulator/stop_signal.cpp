@@ -48,7 +48,7 @@ int StopSignal::waitFor(pollfd* fds, nfds_t count, Clock::time_point deadline) c
         if (left <= Clock::duration::zero()) {
             return 0;
         }
-        // An hour at most per call: a far deadline must not overflow the time spec.
+        // An hour at most per call, so that a far deadline cannot overflow the timeout.
         const nanoseconds wait = std::min<nanoseconds>(duration_cast<nanoseconds>(left), hours(1));
         const auto whole = duration_cast<seconds>(wait);
         const timespec timeout{static_cast<time_t>(whole.count()),
