@@ -15,7 +15,7 @@ int main(int argc, char* argv[]) {
 
     const std::unique_ptr<vornel::frmMain> window = vornel::startVornel(services);
     if (!window) {
-        return EXIT_FAILURE;
+        return vornel::failure_guard::ending() ? EXIT_FAILURE : EXIT_SUCCESS;
     }
     return app.exec();
 }

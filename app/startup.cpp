@@ -23,10 +23,18 @@ void configureApplication(QApplication& app) {
     app.setFont(definitionFont(kDefaultFont));
 }
 
+namespace {
+bool g_terminationRequested = false;
+}  // namespace
+
+bool terminationRequested() {
+    return g_terminationRequested;
+}
+
 std::unique_ptr<frmMain> startVornel(const PlatformServices& services) {
     auto window = std::make_unique<frmMain>(services);
     runGuarded([&] { window->Form_Load(); });
-    if (failure_guard::ending()) {
+    if (failure_guard::ending() || g_terminationRequested) {
         return nullptr;
     }
     window->show();
@@ -53,6 +61,8 @@ void quitOnTerminationSignals() {
     QObject::connect(notifier, &QSocketNotifier::activated, qApp, [] {
         char byte = 0;
         [[maybe_unused]] const ssize_t got = ::read(g_signalPipe[0], &byte, 1);
+        // Also while the splash is up, before the main event loop runs: start-up sees the flag.
+        g_terminationRequested = true;
         QApplication::closeAllWindows();
         QApplication::quit();
     });
