@@ -1,0 +1,143 @@
+"""The real Vornel program, started under Xvfb and driven with the mouse and the keyboard as a
+person would, with the device simulator on a pseudo-terminal.
+
+    python3 tests/driven/driven_test.py --vornel build/app/vornel \
+        --sim build/tools/simulator/vornel-sim
+"""
+
+import argparse
+import fcntl
+import os
+import signal
+import struct
+import subprocess
+import sys
+import time
+import unittest
+
+import xdrive
+from xdrive import Display
+
+ARGS = None
+TIOCGEXCL = 0x80045440
+
+
+def port_is_free(path):
+    """Nobody holds the device: no lock file of a live process, no exclusive flag."""
+    lock = "/var/lock/LCK.." + path[len("/dev/"):].replace("/", "_")
+    if os.path.exists(lock):
+        try:
+            pid = int(open(lock).readline())
+            os.kill(pid, 0)
+            return False
+        except (ValueError, ProcessLookupError):
+            pass
+    fd = os.open(path, os.O_RDONLY | os.O_NOCTTY | os.O_NONBLOCK)
+    try:
+        exclusive = struct.unpack("i", fcntl.ioctl(fd, TIOCGEXCL, b"\0\0\0\0"))[0]
+    finally:
+        os.close(fd)
+    return exclusive == 0
+
+
+class DrivenProgram(unittest.TestCase):
+    def setUp(self):
+        self.display = Display()
+        self.addCleanup(self.display.close)
+
+    def start_simulator(self, *options):
+        sim = subprocess.Popen([ARGS.sim, *options], stdout=subprocess.PIPE, text=True)
+        self.addCleanup(sim.stdout.close)
+        self.addCleanup(lambda: (sim.poll() is None and sim.terminate(), sim.wait(10)))
+        return sim, sim.stdout.readline().strip()
+
+    def start_vornel(self, ports):
+        env = dict(self.display.env, VORNEL_SERIAL_PORTS=ports)
+        vornel = subprocess.Popen([ARGS.vornel], env=env)
+        self.addCleanup(lambda: vornel.poll() is None and vornel.kill())
+        return vornel
+
+    def close_splash(self):
+        d = self.display
+        # The splash is centred; its black margin does nothing, so the pointer may rest there.
+        d.wait_for(lambda s: not xdrive.near(s.pixel(512, 384), (0, 0, 0), 8),
+                   what="the splash")
+        self.assertFalse(xdrive.main_window_shown(d.screenshot()),
+                         "the main window shows before the splash closes")
+        d.xdotool("mousemove", 512, 384)
+        d.key("space")
+        return d.wait_for(xdrive.main_window_shown, what="the main window")
+
+    def test_a_session_from_start_to_exit(self):
+        d = self.display
+        sim, device = self.start_simulator("--wait-reader", "--rate", "2", "--seed", "7")
+        vornel = self.start_vornel(device)
+
+        shot = self.close_splash()
+        self.assertTrue(xdrive.indicator_lit(shot), "the indicator is lit after start-up")
+        items = xdrive.menu_items(shot)
+        self.assertEqual(len(items), len(xdrive.MENU_NAMES), items)
+        menu = dict(zip(xdrive.MENU_NAMES, items))
+
+        # set Hardware: the device's path typed into the port field, a speed, SET.
+        d.click(*menu["set Hardware"])
+        d.wait_for(xdrive.setup_dialog_shown, what="the setup dialog")
+        d.click(*xdrive.field_centre(xdrive.PORT_FIELD))
+        d.key("ctrl+a")
+        d.type(device)
+        d.click(*xdrive.field_centre(xdrive.BAUD_FIELD))
+        d.key("ctrl+a")
+        d.type("115200")
+        x, y, w, h = xdrive.SET_BUTTON
+        d.click(xdrive.SETUP_CLIENT[0] + x + w // 2, xdrive.SETUP_CLIENT[1] + y + h // 2)
+        d.wait_for(lambda s: not xdrive.setup_dialog_shown(s), what="the dialog to close")
+
+        # Records arrive twice a second: the indicator goes dark after the first flash, and
+        # lights again with the next frame.
+        d.wait_for(xdrive.indicator_dark, what="the indicator to go dark")
+        d.wait_for(xdrive.indicator_lit, what="the indicator to light with a frame")
+        sim.send_signal(signal.SIGSTOP)
+        d.wait_for(xdrive.indicator_dark, timeout=2, what="dark once the records stop")
+        time.sleep(0.6)
+        self.assertTrue(xdrive.indicator_dark(d.screenshot()))
+        sim.send_signal(signal.SIGCONT)
+        d.wait_for(xdrive.indicator_lit, what="the indicator to light again")
+
+        # raw DAta: the viewer opens and shows the frame in its list after a tick.
+        rx, ry = xdrive.RAW_CLIENT
+        before = d.screenshot().region_colours(rx + 20, ry + 30, 300, 12)
+        d.click(*menu["raw DAta"])
+        shot = d.wait_for(
+            lambda s: len(s.region_colours(rx + 20, ry + 30, 300, 12) - before) > 4,
+            timeout=5, what="the raw data window showing a frame")
+        self.assertNotEqual(shot.region_colours(rx + 20, ry + 30, 300, 12), before)
+
+        # The viewer, above its owner, covers the main window's menu bar: drag the main window
+        # down by its body to uncover it. Exit then ends the program, the viewer with it,
+        # with status 0, and the port is free again.
+        cx, cy = xdrive.MAIN_CLIENT
+        grab = (cx + xdrive.MAIN_WIDTH - 30, cy + 38)
+        d.drag(grab, (grab[0], grab[1] + 200))
+        moved = (cx, cy + 200)
+        shot = d.wait_for(lambda s: xdrive.main_window_shown(s, moved),
+                          what="the main window to follow the drag")
+        menu = dict(zip(xdrive.MENU_NAMES, xdrive.menu_items(shot, moved)))
+        d.click(*menu["Exit"])
+        self.assertEqual(vornel.wait(timeout=15), 0)
+        self.assertTrue(port_is_free(device), "the port is still held after Exit")
+        self.assertIsNone(sim.poll(), "the simulator stays up")
+
+    def test_a_termination_signal_during_the_splash_ends_the_program(self):
+        vornel = self.start_vornel("/nonexistent")
+        self.display.wait_for(lambda s: not xdrive.near(s.pixel(512, 384), (0, 0, 0), 8),
+                              what="the splash")
+        vornel.send_signal(signal.SIGTERM)
+        self.assertEqual(vornel.wait(timeout=15), 0)
+
+
+if __name__ == "__main__":
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--vornel", required=True)
+    parser.add_argument("--sim", required=True)
+    ARGS, rest = parser.parse_known_args()
+    unittest.main(argv=[sys.argv[0], *rest], verbosity=2)

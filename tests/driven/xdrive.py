@@ -1,0 +1,165 @@
+"""Drives the real Vornel program under Xvfb as a person would: xdotool for the mouse and the
+keyboard, screenshots for what is on the screen. Python's standard library only, plus the Debian
+packages xvfb, xdotool and imagemagick."""
+
+import os
+import subprocess
+import time
+
+# Window places, from the windows' definitions (twips) at 96 DPI: 15 twips a pixel.
+def px(twips):
+    return round(twips / 15)
+
+MAIN_CLIENT = (px(4830), px(3750))              # main window's client area, top-left
+MAIN_WIDTH = px(5850)
+INDICATOR = (px(120), px(240), px(135), px(135))  # DataOK, in the client area
+SETUP_CLIENT = (px(4755), px(3225))             # "Basic COMM Setup"
+PORT_FIELD = (px(2040), px(120), px(615), px(315))
+BAUD_FIELD = (px(4080), px(120), px(855), px(315))
+SET_BUTTON = (px(5160), px(120), px(1455), px(375))
+RAW_CLIENT = (px(3540), px(2850))               # "RAW data string"
+RAW_SIZE = (px(8415), px(975))
+
+GREEN = (0, 255, 0)
+DARK_GREY = (0x40, 0x40, 0x40)
+ORANGE = (0xFF, 0x80, 0x00)
+MENU_NAMES = ["COMMS", "set Hardware", "raw DAta", "About", "Exit"]
+
+
+class Screenshot:
+    def __init__(self, ppm):
+        # P6 header: magic, width, height, maximum value, then RGB bytes.
+        fields = []
+        pos = 0
+        while len(fields) < 4:
+            while ppm[pos:pos + 1].isspace():
+                pos += 1
+            start = pos
+            while not ppm[pos:pos + 1].isspace():
+                pos += 1
+            fields.append(ppm[start:pos])
+        self.width, self.height = int(fields[1]), int(fields[2])
+        self.data = ppm[pos + 1:]
+
+    def pixel(self, x, y):
+        i = (y * self.width + x) * 3
+        return tuple(self.data[i:i + 3])
+
+    def region_colours(self, x, y, w, h):
+        return {self.pixel(i, j) for j in range(y, y + h) for i in range(x, x + w)}
+
+    def crop_to_ppm(self, x, y, w, h):
+        rows = [self.data[((y + j) * self.width + x) * 3:((y + j) * self.width + x + w) * 3]
+                for j in range(h)]
+        return b"P6\n%d %d\n255\n" % (w, h) + b"".join(rows)
+
+
+def near(colour, wanted, tolerance=24):
+    return all(abs(a - b) <= tolerance for a, b in zip(colour, wanted))
+
+
+class Display:
+    """A private Xvfb screen; the display number is chosen by Xvfb itself."""
+
+    def __init__(self, width=1024, height=768):
+        read_end, write_end = os.pipe()
+        self.process = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", f"{width}x{height}x24",
+             "-nolisten", "tcp"],
+            pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.close(write_end)
+        with os.fdopen(read_end) as pipe:
+            number = pipe.readline().strip()
+        if not number:
+            raise RuntimeError("Xvfb did not start")
+        self.name = ":" + number
+        self.env = dict(os.environ, DISPLAY=self.name)
+        self.env.pop("QT_QPA_PLATFORM", None)
+
+    def close(self):
+        self.process.terminate()
+        self.process.wait(timeout=10)
+
+    def screenshot(self):
+        ppm = subprocess.run(["import", "-window", "root", "-depth", "8", "ppm:-"],
+                             env=self.env, check=True, capture_output=True).stdout
+        return Screenshot(ppm)
+
+    def xdotool(self, *args):
+        subprocess.run(["xdotool", *[str(a) for a in args]], env=self.env, check=True)
+
+    def click(self, x, y):
+        self.xdotool("mousemove", x, y, "click", "1")
+
+    def drag(self, start, end):
+        self.xdotool("mousemove", *start, "mousedown", "1")
+        for step in range(1, 11):
+            self.xdotool("mousemove", start[0] + (end[0] - start[0]) * step // 10,
+                         start[1] + (end[1] - start[1]) * step // 10)
+        self.xdotool("mouseup", "1")
+
+    def key(self, *keys):
+        self.xdotool("key", *keys)
+
+    def type(self, text):
+        self.xdotool("type", "--delay", "15", text)
+
+    def wait_for(self, condition, timeout=10.0, what="the screen"):
+        """Takes screenshots until `condition(shot)` holds; returns the shot."""
+        deadline = time.monotonic() + timeout
+        while True:
+            shot = self.screenshot()
+            if condition(shot):
+                return shot
+            if time.monotonic() > deadline:
+                raise AssertionError(f"timed out waiting for {what}")
+            time.sleep(0.03)
+
+
+def indicator_colour(shot):
+    x, y = MAIN_CLIENT[0] + INDICATOR[0], MAIN_CLIENT[1] + INDICATOR[1]
+    return shot.pixel(x + INDICATOR[2] // 2, y + INDICATOR[3] // 2)
+
+
+def indicator_lit(shot):
+    return near(indicator_colour(shot), GREEN)
+
+
+def indicator_dark(shot):
+    return near(indicator_colour(shot), DARK_GREY)
+
+
+def main_window_shown(shot, client=MAIN_CLIENT):
+    x, y = client
+    return near(shot.pixel(x + MAIN_WIDTH - 3, y + 3), DARK_GREY)
+
+
+def menu_items(shot, client=MAIN_CLIENT):
+    """The menu bar's items, found in the screenshot: (x centre, y centre) of each, left to
+    right. The bar lies just above the main window's client area."""
+    x0, client_top = client
+    top = client_top - 1
+    while top > 0 and not near(shot.pixel(x0 + 1, top - 1), (0, 0, 0), 8):
+        top -= 1
+    columns = []
+    for x in range(x0, x0 + MAIN_WIDTH):
+        if any(sum(shot.pixel(x, y)) < 3 * 110 for y in range(top + 2, client_top - 2)):
+            columns.append(x)
+    groups = []
+    for x in columns:
+        if groups and x - groups[-1][-1] <= 7:
+            groups[-1].append(x)
+        else:
+            groups.append([x])
+    middle = (top + client_top) // 2
+    return [((g[0] + g[-1]) // 2, middle) for g in groups]
+
+
+def setup_dialog_shown(shot):
+    x = SETUP_CLIENT[0] + SET_BUTTON[0] + 4
+    y = SETUP_CLIENT[1] + SET_BUTTON[1] + SET_BUTTON[3] - 4
+    return near(shot.pixel(x, y), ORANGE)
+
+
+def field_centre(field):
+    return (SETUP_CLIENT[0] + field[0] + field[2] // 3, SETUP_CLIENT[1] + field[1] + field[3] // 2)
