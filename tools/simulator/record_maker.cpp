@@ -7,9 +7,12 @@ namespace vornel::sim {
 namespace {
 
 std::string decimal(int tenths) {
-    const char* sign = tenths < 0 ? "-" : "";
     const int magnitude = tenths < 0 ? -tenths : tenths;
-    return sign + std::to_string(magnitude / 10) + "." + std::to_string(magnitude % 10);
+    std::string text = tenths < 0 ? "-" : "";
+    text += std::to_string(magnitude / 10);
+    text += '.';
+    text += std::to_string(magnitude % 10);
+    return text;
 }
 
 }  // namespace
