@@ -1,0 +1,102 @@
+// The program as it starts, through its real start-up code: the splash first, then the main
+// window, and the text of every window it opens.
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <QMenuBar>
+#include <QTest>
+#include <QTreeWidget>
+
+#include "app/globals.h"
+#include "app/startup.h"
+#include "fake_platform.h"
+#include "modal.h"
+#include "qt_printers.h"
+#include "wait_until.h"
+
+namespace vornel {
+namespace {
+
+using testing::FakePlatform;
+using testing::onNextModal;
+
+QString textOf(const QWidget* window, const char* name) {
+    const auto* label = window->findChild<QLabel*>(name);
+    return label != nullptr ? label->text() : QStringLiteral("<no %1>").arg(name);
+}
+
+QStringList menuOf(const QMainWindow* window) {
+    QStringList captions;
+    for (const QAction* action : window->menuBar()->actions()) {
+        captions << action->text();
+    }
+    return captions;
+}
+
+TEST(StartUp, ShowsTheSplashThenTheMainWindowAndEveryWindowWithItsTexts) {
+    FakePlatform machine;
+    LastFrame.clear();
+    bool mainWindowHiddenDuringSplash = false;
+    QString splashTitle;
+    const auto splashWatch = onNextModal([&](QWidget* splash) {
+        splashTitle = textOf(splash, "Label5") + "|" + textOf(splash, "Label6");
+        mainWindowHiddenDuringSplash = true;
+        for (QWidget* top : QApplication::topLevelWidgets()) {
+            if (top->objectName() == "frmMain" && top->isVisible()) {
+                mainWindowHiddenDuringSplash = false;
+            }
+        }
+        QTest::keyClick(splash, Qt::Key_Return);
+    });
+    const std::unique_ptr<frmMain> window = startVornel(machine.services());
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(splashTitle, "Tessaly|Click to RUN");
+    EXPECT_TRUE(mainWindowHiddenDuringSplash);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(textOf(window.get(), "Label11"), "Tessaly");
+    EXPECT_FALSE(textOf(window.get(), "Label4").isEmpty());
+    EXPECT_TRUE(window->findChild<QLabel*>("DataOK")->autoFillBackground()) << "lit at start";
+    EXPECT_EQ(menuOf(window.get()),
+              QStringList({"COMMS", "set Hardware", "raw DAta", "About", "Exit"}));
+
+    QString about;
+    {
+        const auto watch = onNextModal(
+            [&](QWidget* box) {
+                about = box->windowTitle() + "|" + textOf(box, "lblTitle") + "|" +
+                        textOf(box, "lblVersion");
+                QTest::keyClick(box, Qt::Key_Escape);
+            },
+            window.get());
+        window->findChild<QAction*>("about")->trigger();
+    }
+    EXPECT_EQ(about, "About Vornel|Vornel|Version 1.0.4");
+
+    QString setup;
+    {
+        const auto watch = onNextModal(
+            [&](QWidget* dialog) {
+                setup = dialog->windowTitle() + "|" + textOf(dialog, "Label1") + "|" +
+                        textOf(dialog, "Label2") + "|" + textOf(dialog, "Exit_no_save");
+                dialog->close();
+            },
+            window.get());
+        window->findChild<QAction*>("SetupHardware")->trigger();
+    }
+    EXPECT_EQ(setup, "Basic COMM Setup|Manual assigned COMM #|Baud Rate Select|SET");
+
+    window->findChild<QAction*>("RAWdataMENU")->trigger();
+    auto* viewer = window->findChild<QMainWindow*>("raw");
+    ASSERT_NE(viewer, nullptr);
+    EXPECT_TRUE(viewer->isVisible());
+    EXPECT_EQ(viewer->windowTitle(), "RAW data string");
+    EXPECT_EQ(menuOf(viewer), QStringList({"EXIT", "Pause"}));
+    auto* list = viewer->findChild<QTreeWidget*>("ListView1");
+    ASSERT_NE(list, nullptr);
+    EXPECT_EQ(list->headerItem()->text(1), "RAW DATA");
+    ASSERT_TRUE(testing::waitUntil([&] { return list->topLevelItemCount() == 1; }, 3000));
+    EXPECT_EQ(list->topLevelItem(0)->text(1), "\r\n") << "no frame yet: one row of CR LF";
+}
+
+}  // namespace
+}  // namespace vornel
