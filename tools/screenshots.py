@@ -66,24 +66,14 @@ def main():
         save(shot, main_box, os.path.join(args.out, "main-window.png"))
         menu = dict(zip(xdrive.MENU_NAMES, xdrive.menu_items(shot)))
 
-        before = d.screenshot()
-        d.click(*menu["set Hardware"])
-        d.wait_for(xdrive.setup_dialog_shown)
-        d.click(*xdrive.field_centre(xdrive.PORT_FIELD))
-        d.key("ctrl+a")
-        d.type(device)
-        d.click(*xdrive.field_centre(xdrive.BAUD_FIELD))
-        d.key("ctrl+a")
-        d.type("115200")
+        xdrive.fill_setup_dialog(d, menu, device, "115200")
         d.xdotool("mousemove", 1000, 10)
         time.sleep(0.3)
         shot = d.screenshot()
         x, y = xdrive.SETUP_CLIENT
         save(shot, (x - 4, y - 4, xdrive.px(6765) + 8, xdrive.px(615) + 8),
              os.path.join(args.out, "setup-dialog.png"))
-        x, y, w, h = xdrive.SET_BUTTON
-        d.click(xdrive.SETUP_CLIENT[0] + x + w // 2, xdrive.SETUP_CLIENT[1] + y + h // 2)
-        d.wait_for(lambda s: not xdrive.setup_dialog_shown(s))
+        xdrive.click_set(d)
 
         # The viewer, made taller so that more than its first rows show, with a frame of
         # several records that arrived in one piece.

@@ -80,17 +80,8 @@ class DrivenProgram(unittest.TestCase):
         menu = dict(zip(xdrive.MENU_NAMES, items))
 
         # set Hardware: the device's path typed into the port field, a speed, SET.
-        d.click(*menu["set Hardware"])
-        d.wait_for(xdrive.setup_dialog_shown, what="the setup dialog")
-        d.click(*xdrive.field_centre(xdrive.PORT_FIELD))
-        d.key("ctrl+a")
-        d.type(device)
-        d.click(*xdrive.field_centre(xdrive.BAUD_FIELD))
-        d.key("ctrl+a")
-        d.type("115200")
-        x, y, w, h = xdrive.SET_BUTTON
-        d.click(xdrive.SETUP_CLIENT[0] + x + w // 2, xdrive.SETUP_CLIENT[1] + y + h // 2)
-        d.wait_for(lambda s: not xdrive.setup_dialog_shown(s), what="the dialog to close")
+        xdrive.fill_setup_dialog(d, menu, device, "115200")
+        xdrive.click_set(d)
 
         # Records arrive twice a second: the indicator goes dark after the first flash, and
         # lights again with the next frame.

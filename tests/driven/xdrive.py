@@ -163,3 +163,19 @@ def setup_dialog_shown(shot):
 
 def field_centre(field):
     return (SETUP_CLIENT[0] + field[0] + field[2] // 3, SETUP_CLIENT[1] + field[1] + field[3] // 2)
+
+
+def fill_setup_dialog(display, menu, port, baud):
+    """Chooses "set Hardware" and types `port` and `baud` into the dialog's fields."""
+    display.click(*menu["set Hardware"])
+    display.wait_for(setup_dialog_shown, what="the setup dialog")
+    for field, text in ((PORT_FIELD, port), (BAUD_FIELD, baud)):
+        display.click(*field_centre(field))
+        display.key("ctrl+a")
+        display.type(text)
+
+
+def click_set(display):
+    x, y, w, h = SET_BUTTON
+    display.click(SETUP_CLIENT[0] + x + w // 2, SETUP_CLIENT[1] + y + h // 2)
+    display.wait_for(lambda s: not setup_dialog_shown(s), what="the setup dialog to close")
