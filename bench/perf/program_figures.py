@@ -151,18 +151,8 @@ class Figures:
         return dict(zip(xdrive.MENU_NAMES, items))
 
     def set_hardware(self, menu, path):
-        d = self.display
-        d.click(*menu["set Hardware"])
-        d.wait_for(xdrive.setup_dialog_shown, what="the setup dialog")
-        d.click(*xdrive.field_centre(xdrive.PORT_FIELD))
-        d.key("ctrl+a")
-        d.type(path)
-        d.click(*xdrive.field_centre(xdrive.BAUD_FIELD))
-        d.key("ctrl+a")
-        d.type("115200")
-        x, y, w, h = xdrive.SET_BUTTON
-        d.click(xdrive.SETUP_CLIENT[0] + x + w // 2, xdrive.SETUP_CLIENT[1] + y + h // 2)
-        d.wait_for(lambda s: not xdrive.setup_dialog_shown(s), what="the dialog to close")
+        xdrive.fill_setup_dialog(self.display, menu, path, "115200")
+        xdrive.click_set(self.display)
 
     def start_picocom(self, path):
         # A session of its own (on SIGTERM it signals its whole process group) and a stdin that
