@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <fstream>
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -14,7 +15,8 @@
 #endif
 
 #ifdef VORNEL_SOAK_ASAN
-#include <sanitizer/allocator_interface.h>
+// From the sanitizer's allocator; GCC 12 ships no header that declares it.
+extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
 #else
 #include <malloc.h>
 #endif

@@ -299,6 +299,8 @@ TEST_F(Soak, NoiseAndDropsWithSetHardwareAfterEach) {
     EXPECT_TRUE(reported.empty()) << reported.front();
     EXPECT_FALSE(failure_guard::ending());
     EXPECT_TRUE(window->isVisible());
+    const QWidget* viewer = window->findChild<QWidget*>("raw");
+    EXPECT_TRUE(viewer != nullptr && viewer->isVisible()) << "the raw data viewer is gone";
     EXPECT_EQ(setHardwareRefused, 0);
 
     // Every byte accounted for.
