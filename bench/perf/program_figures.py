@@ -11,7 +11,8 @@ test drives it (tests/driven/xdrive.py), beside its yardsticks in the same run:
      into picocom, both at the same time.
 
 CPU is read from /proc/<pid>/stat (utime + stime, in clock ticks of 10 ms) and, finer, from the
-run time of every thread in /proc/<pid>/task/*/schedstat (ns).
+run time of every thread in /proc/<pid>/task/*/schedstat (ns). Read calls per second come from
+syscr in /proc/<pid>/io (every read-type system call, the device's and any other).
 
     python3 bench/perf/program_figures.py --build build-bench [--runs 10] [--seconds 10]
 """
@@ -241,16 +242,20 @@ class Figures:
         time.sleep(2)
         sent = {s.pid: io_counter(s.pid, "wchar") for s in (sim_v, sim_p)}
         read_p = io_counter(picocom.pid, "rchar")
+        calls = {p.pid: io_counter(p.pid, "syscr") for p in (vornel, picocom)}
         xvfb = self.display.process.pid
         window = CpuWindow([vornel.pid, picocom.pid, sim_v.pid, sim_p.pid, xvfb])
         time.sleep(seconds)
         took, cpu = window.finish()
         rate = {s.pid: (io_counter(s.pid, "wchar") - sent[s.pid]) / took for s in (sim_v, sim_p)}
         picocom_read = (io_counter(picocom.pid, "rchar") - read_p) / took
+        calls = {pid: (io_counter(pid, "syscr") - n) / took for pid, n in calls.items()}
         print(f"{'process':22} {'ticks':>6} {'CPU (stat)':>11} {'CPU (schedstat)':>16}  stream")
-        rows = (("Vornel", vornel.pid, f"{rate[sim_v.pid]:.0f} B/s sent to it"),
+        rows = (("Vornel", vornel.pid, f"{rate[sim_v.pid]:.0f} B/s sent to it, "
+                 f"{calls[vornel.pid]:.0f} read calls/s"),
                 ("picocom", picocom.pid,
-                 f"{rate[sim_p.pid]:.0f} B/s sent to it, {picocom_read:.0f} B/s read"),
+                 f"{rate[sim_p.pid]:.0f} B/s sent to it, {picocom_read:.0f} B/s read, "
+                 f"{calls[picocom.pid]:.0f} read calls/s"),
                 ("vornel-sim for Vornel", sim_v.pid, ""),
                 ("vornel-sim for picocom", sim_p.pid, ""),
                 ("Xvfb", xvfb, "the X server, drawing every window"))
