@@ -4,7 +4,8 @@ test drives it (tests/driven/xdrive.py), beside its yardsticks in the same run:
   1. start-up: the time from starting the program to its splash being drawn, beside a minimal
      Qt Widgets window (bench/perf/first_paint reads the screen; see first_paint.cpp);
   2. memory: resident set (/proc/<pid>/status) with the raw data viewer open and records arriving,
-     beside the minimal window;
+     beside the minimal window; and the heap kept for each "set Hardware" dialog, beside plain Qt
+     (bench/perf/dialog_memory, headless);
   3. CPU while idle, with the port open on a pseudo-terminal that sends nothing, beside picocom
      holding another such pseudo-terminal;
   4. CPU at a 115200 bit/s stream: vornel-sim --baud 115200 --rate 0 into Vornel, and the same
@@ -102,6 +103,7 @@ class Figures:
         self.sim = os.path.join(args.build, "tools", "simulator", "vornel-sim")
         self.peer = os.path.join(args.build, "bench", "perf", "minimal_window")
         self.probe = os.path.join(args.build, "bench", "perf", "first_paint")
+        self.dialogs = os.path.join(args.build, "bench", "perf", "dialog_memory")
         self.display = Display(*SCREEN)
         self.children = []
         self.ptys = []
@@ -212,6 +214,11 @@ class Figures:
         for p in (peer, vornel, sim):
             p.terminate()
             p.wait(10)
+
+        print("\n== Memory: heap kept for each \"set Hardware\" dialog, headless")
+        env = dict(os.environ, VORNEL_SERIAL_PORTS=self.silent_pty(), QT_QPA_PLATFORM="offscreen")
+        subprocess.run([self.dialogs, "--dialogs", "400"], env=env, check=True,
+                       stderr=subprocess.DEVNULL)
 
     # 3 and 4. CPU idle with the port open, then at a 115200 bit/s stream, beside picocom.
     def cpu(self):
