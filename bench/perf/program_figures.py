@@ -291,9 +291,9 @@ def main():
     args = parser.parse_args()
     figures = Figures(args)
     try:
-        for part in ("startup", "memory", "cpu"):
-            if args.only in (None, part):
-                getattr(figures, part)()
+        for section in ("startup", "memory", "cpu"):
+            if args.only in (None, section):
+                getattr(figures, section)()
                 sys.stdout.flush()
     finally:
         figures.close()
