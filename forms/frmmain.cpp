@@ -10,6 +10,7 @@
 #include "forms/programsetup.h"
 #include "forms/raw.h"
 #include "platform/failure_guard.h"
+#include "platform/menu_bar_def.h"
 #include "platform/window_def.h"
 #include "platform/window_dragger.h"
 #include "resources/pictures.h"
@@ -57,12 +58,7 @@ constexpr std::uint32_t kFlashColour = 0x00FF00;
 constexpr int kTimer2Interval = 250;  // ms; disabled at load
 
 // The menu bar: five top-level commands, left to right.
-struct MenuDef {
-    const char* name;
-    const char* caption;
-    void (frmMain::*handler)();
-};
-const MenuDef kMenu[] = {
+const MenuCommandDef<frmMain> kMenu[] = {
     {"setup", "COMMS", nullptr},
     {"SetupHardware", "set Hardware", &frmMain::SetupHardware_Click},
     {"RAWdataMENU", "raw DAta", &frmMain::RAWdataMENU_Click},
@@ -124,16 +120,7 @@ frmMain::~frmMain() {
 }
 
 void frmMain::buildMenu() {
-    QMenuBar* bar = menuBar();
-    bar->setNativeMenuBar(false);
-    for (const MenuDef& item : kMenu) {
-        QAction* action = bar->addAction(QString::fromLatin1(item.caption));
-        action->setObjectName(QString::fromLatin1(item.name));
-        if (item.handler != nullptr) {
-            connect(action, &QAction::triggered, this,
-                    guarded([this, handler = item.handler] { (this->*handler)(); }));
-        }
-    }
+    buildMenuBar<frmMain>(this, kMenu);
 }
 
 void frmMain::Form_Load() {

@@ -9,7 +9,7 @@
 #include <QPixmap>
 #include <QScreen>
 
-#include "platform/clickable_label.h"
+#include "platform/clickable.h"
 #include "platform/failure_guard.h"
 #include "platform/window_def.h"
 #include "resources/pictures.h"
@@ -100,37 +100,6 @@ const LabelDef kLabel6{.name = "Label6",
                        .foreColour = 0x0000FF00,
                        .font = FontDef{"MS Sans Serif", 18},
                        .alignment = Qt::AlignHCenter | Qt::AlignTop};
-
-// A frame that reports a click of the left mouse button released over it, where no control
-// covers it (the controls inside take their own clicks).
-class ClickableFrame : public QFrame {
-    Q_OBJECT
-
-public:
-    using QFrame::QFrame;
-
-signals:
-    void clicked();
-
-protected:
-    void mousePressEvent(QMouseEvent* event) override {
-        pressed_ = event->button() == Qt::LeftButton;
-        event->accept();
-    }
-
-    void mouseReleaseEvent(QMouseEvent* event) override {
-        const bool click = pressed_ && event->button() == Qt::LeftButton &&
-                           rect().contains(event->position().toPoint());
-        pressed_ = false;
-        event->accept();
-        if (click) {
-            emit clicked();
-        }
-    }
-
-private:
-    bool pressed_ = false;
-};
 
 // A label that does nothing with a click: the click must not reach the frame behind it.
 QLabel* createInertLabel(QWidget* parent, const LabelDef& def) {
@@ -231,5 +200,3 @@ void frmSplash::paintEvent(QPaintEvent* /*event*/) {
 }
 
 }  // namespace vornel
-
-#include "frmsplash.moc"

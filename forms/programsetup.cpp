@@ -7,7 +7,7 @@
 #include <QRegularExpression>
 
 #include "app/globals.h"
-#include "platform/clickable_label.h"
+#include "platform/clickable.h"
 #include "platform/failure_guard.h"
 #include "platform/window_def.h"
 #include "resources/pictures.h"

@@ -10,6 +10,7 @@
 #include "app/globals.h"
 #include "platform/failure_guard.h"
 #include "platform/list_view.h"
+#include "platform/menu_bar_def.h"
 #include "platform/window_def.h"
 #include "resources/pictures.h"
 
@@ -28,12 +29,7 @@ constexpr int kClientHeight = 975;
 constexpr std::uint32_t kBackColour = 0x00C0C0C0;
 
 // The menu bar: two top-level commands, left to right.
-struct MenuDef {
-    const char* name;
-    const char* caption;
-    void (raw::*handler)();
-};
-const MenuDef kMenu[] = {
+const MenuCommandDef<raw> kMenu[] = {
     {"exit", "EXIT", &raw::exit_Click},
     {"pause", "Pause", &raw::pause_Click},
 };
@@ -124,15 +120,8 @@ raw::raw(QWidget* owner)
 }
 
 void raw::buildMenu() {
-    QMenuBar* bar = menuBar();
-    bar->setNativeMenuBar(false);
-    for (const MenuDef& item : kMenu) {
-        QAction* action = bar->addAction(QString::fromLatin1(item.caption));
-        action->setObjectName(QString::fromLatin1(item.name));
-        connect(action, &QAction::triggered, this,
-                guarded([this, handler = item.handler] { (this->*handler)(); }));
-    }
-    pause_ = bar->findChild<QAction*>(QStringLiteral("pause"));
+    buildMenuBar<raw>(this, kMenu);
+    pause_ = menuBar()->findChild<QAction*>(QStringLiteral("pause"));
 }
 
 void raw::Form_Load() {
