@@ -94,7 +94,7 @@ frmMain::frmMain(const PlatformServices& services, QWidget* parent)
     Timer2_->setInterval(kTimer2Interval);
     connect(Timer2_, &QTimer::timeout, this, guarded([this] { Timer2_Timer(); }));
 
-    buildMenu();
+    buildMenuBar<frmMain>(this, kMenu);
 
     MSComm1_.setObjectName(QStringLiteral("MSComm1"));
     MSComm1_.onComm = guarded([this] { MSComm1_OnComm(); });
@@ -115,13 +115,7 @@ frmMain::frmMain(const PlatformServices& services, QWidget* parent)
     move(twips(kClientLeft), twips(kClientTop) - menuHeight);
 }
 
-frmMain::~frmMain() {
-    MSComm1_.closePort();
-}
-
-void frmMain::buildMenu() {
-    buildMenuBar<frmMain>(this, kMenu);
-}
+frmMain::~frmMain() = default;  // the serial service closes the port as it goes
 
 void frmMain::Form_Load() {
     frmSplash splash(this);

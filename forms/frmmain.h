@@ -44,7 +44,6 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    void buildMenu();
     void startFlash();
     void showLinkStatus();
 
