@@ -15,6 +15,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "tools/simulator/line_pacer.h"
@@ -412,6 +413,18 @@ public:
     }
     std::string errText() const { return fileText(errPath_); }
 
+    // What is left on its stdout, up to the end.
+    std::string restOfOutput() {
+        std::string rest = std::exchange(lines_, {});
+        char buffer[4096];
+        ssize_t n = 0;
+        pollfd in{out_, POLLIN, 0};
+        while (::poll(&in, 1, kSilenceMs) > 0 && (n = ::read(out_, buffer, sizeof buffer)) > 0) {
+            rest.append(buffer, static_cast<std::size_t>(n));
+        }
+        return rest;
+    }
+
 private:
     const std::string errPath_ = tempPath("stderr");
     pid_t pid_ = -1;
@@ -545,6 +558,63 @@ TEST(SimulatorProgramReader, DropsTheDeviceAndStopsCleanlyOnSigterm) {
         << errText;
     EXPECT_EQ(summary[2].str(), std::to_string(sent.size()));
     EXPECT_EQ(summary[1].str(), std::to_string(std::count(sent.begin(), sent.end(), ']')));
+}
+
+// --- The manual page -----------------------------------------------------------------------------
+
+// The long options in `--help`: each option line begins with two blanks and "--".
+std::set<std::string> optionsOfHelp(const std::string& help) {
+    std::set<std::string> names;
+    std::istringstream lines(help);
+    const std::regex option(R"(^  (--[a-z-]+))");
+    std::smatch found;
+    for (std::string line; std::getline(lines, line);) {
+        if (std::regex_search(line, found, option)) {
+            names.insert(found[1]);
+        }
+    }
+    return names;
+}
+
+// The long options of the page's OPTIONS section: the "--name" in each tagged paragraph's tag,
+// the line after ".TP" (roff writes a hyphen as "\-").
+std::set<std::string> optionsOfPage(const std::string& page) {
+    std::set<std::string> names;
+    std::istringstream lines(page);
+    const std::regex option(R"(--[a-z-]+)");
+    bool inOptions = false;
+    bool tag = false;
+    for (std::string line; std::getline(lines, line);) {
+        if (line.starts_with(".SH")) {
+            inOptions = line == ".SH OPTIONS";
+        } else if (inOptions && tag) {
+            std::erase(line, '\\');
+            for (std::sregex_iterator it(line.begin(), line.end(), option), end; it != end; ++it) {
+                names.insert(it->str());
+            }
+        }
+        tag = line == ".TP";
+    }
+    return names;
+}
+
+TEST(SimulatorManualPage, ListsTheOptionsThatHelpLists) {
+    SimulatorProcess simulator({"--help"});
+    ASSERT_TRUE(simulator.started());
+    const std::string help = simulator.restOfOutput();
+    EXPECT_EQ(simulator.finish(), 0);
+    const std::set<std::string> helpOptions = optionsOfHelp(help);
+    ASSERT_GE(helpOptions.size(), 10u) << help;
+
+    const std::string page = fileText(VORNEL_SIM_MANUAL_PAGE);
+    ASSERT_FALSE(page.empty()) << "no page at " << VORNEL_SIM_MANUAL_PAGE;
+    EXPECT_EQ(optionsOfPage(page), helpOptions);
+
+    // And each of them is one the program reads.
+    for (const std::string& name : helpOptions) {
+        const ParsedCommandLine parsed = parse({name, "1"});
+        EXPECT_EQ(parsed.error.find("unknown option " + name), std::string::npos) << name;
+    }
 }
 
 }  // namespace
