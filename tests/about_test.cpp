@@ -15,6 +15,7 @@
 #include "forms/frmabout.h"
 #include "platform/program_launcher.h"
 #include "platform/registry.h"
+#include "platform/system_info_stand_in.h"
 #include "wait_until.h"
 
 namespace vornel {
