@@ -63,8 +63,16 @@ sys.stdin.read()' "${#mapped_ports[@]}"
         exit 1
     fi
     wineserver -w
+    # Once in the runs tried, the first program after wineboot printed nothing: ask again then.
+    for attempt in 1 2; do
+        wine wine_test.exe --reg | tr -d '\r' >values.txt
+        if grep -q '^Windows Registry Editor' values.txt; then
+            break
+        fi
+        echo "windows-check: wine_test.exe --reg printed no registry file (attempt $attempt)" >&2
+    done
     {
-        wine wine_test.exe --reg | tr -d '\r'
+        cat values.txt
         printf '\n[HKEY_LOCAL_MACHINE\\Software\\Wine\\Ports]\n'
         for i in "${!mapped_ports[@]}"; do
             printf '"COM%s"="%s"\n' "${mapped_ports[$i]}" "${terminals[$i]}"

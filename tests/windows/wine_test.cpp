@@ -27,9 +27,7 @@ int g_failed = 0;
 
 void check(bool ok, const std::string& what) {
     ++(ok ? g_passed : g_failed);
-    if (!ok) {
-        std::printf("FAILED: %s\n", what.c_str());
-    }
+    std::printf("%s %s\n", ok ? "ok    " : "FAILED", what.c_str());
 }
 
 void printRegistryFile() {
@@ -115,8 +113,9 @@ void checkProbe(const std::string& mapped) {
         byName += windowsDeviceCanBeOpened(name) ? std::to_string(n) + " " : "";
         byPath += windowsDeviceCanBeOpened("\\\\.\\" + name) ? std::to_string(n) + " " : "";
     }
-    check(byName == mapped, "ports that open by name: " + byName + "expected " + mapped);
-    check(byPath == mapped, "ports that open as \\\\.\\COMn: " + byPath + "expected " + mapped);
+    check(byName == mapped, "ports that open by name: " + byName + "(expected " + mapped + ")");
+    check(byPath == mapped,
+          "ports that open as \\\\.\\COMn: " + byPath + "(expected " + mapped + ")");
 }
 
 }  // namespace
