@@ -103,11 +103,9 @@ constexpr const char* kSysInfoFolderKey = "SOFTWARE\\Microsoft\\Shared Tools Loc
 constexpr const char* kSysInfoFolderValue = "MSINFO";
 constexpr const char* kSysInfoProgram = "\\MSINFO32.EXE";
 
-// Query value, set value, create subkey, enumerate subkeys, notify, create link, read control.
-constexpr std::uint32_t kKeyAccess = 0x2003F;
-static_assert(kKeyAccess == (registry::kQueryValue | registry::kSetValue | registry::kCreateSubKey |
-                             registry::kEnumerateSubKeys | registry::kNotify |
-                             registry::kCreateLink | registry::kReadControl));
+// Read rights only: the look-up writes nothing, and Windows refuses a standard user's program
+// write rights under HKEY_LOCAL_MACHINE\SOFTWARE, which would hide the program from it.
+constexpr std::uint32_t kKeyAccess = registry::kRead;
 
 constexpr std::size_t kValueBufferSize = 1024;
 

@@ -1,10 +1,5 @@
 #include "platform/device_access.h"
 
-#include <QtGlobal>
-
-#ifdef Q_OS_WIN
-#include <windows.h>
-#else
 #include <fcntl.h>
 #include <grp.h>
 #include <signal.h>
@@ -14,30 +9,8 @@
 
 #include <cerrno>
 #include <fstream>
-#endif
 
 namespace vornel {
-
-#ifdef Q_OS_WIN
-
-bool deviceLockHeld(const std::string&) {
-    return false;
-}
-
-std::string deviceOwnerGroup(const std::string&) {
-    return {};
-}
-
-bool deviceCanBeOpened(const std::string& device) {
-    const std::string path = device.rfind("\\\\.\\", 0) == 0 ? device : "\\\\.\\" + device;
-    HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) {
-        return false;
-    }
-    return CloseHandle(handle) != 0;
-}
-
-#else
 
 namespace {
 
@@ -115,7 +88,5 @@ bool deviceCanBeOpened(const std::string& device) {
     const bool closed = ::close(fd) == 0;
     return closed && exclusive == 0;
 }
-
-#endif
 
 }  // namespace vornel

@@ -15,6 +15,7 @@
 #include "forms/frmabout.h"
 #include "platform/program_launcher.h"
 #include "platform/registry.h"
+#include "platform/system_info_stand_in.h"
 #include "wait_until.h"
 
 namespace vornel {
@@ -73,7 +74,7 @@ SysInfoRun runStartSysInfo(FakePlatform& platform) {
         run.opened.push_back(call.path);
         EXPECT_EQ(call.root, kHKeyLocalMachine);
         EXPECT_EQ(call.options, 0U);
-        EXPECT_EQ(call.access, 0x2003FU);
+        EXPECT_EQ(call.access, registry::kRead);
     }
     EXPECT_TRUE(platform.registry.openKeys.empty()) << "a key was left open";
     EXPECT_TRUE(platform.registry.misuse.empty()) << platform.registry.misuse.front();
@@ -191,7 +192,7 @@ Read readValue(FakePlatform& platform, const std::string& key, const std::string
     EXPECT_TRUE(platform.registry.openKeys.empty()) << "a key was left open";
     EXPECT_TRUE(platform.registry.misuse.empty()) << platform.registry.misuse.front();
     for (const auto& call : platform.registry.opens) {
-        EXPECT_EQ(call.access, 0x2003FU);
+        EXPECT_EQ(call.access, registry::kRead);
         EXPECT_EQ(call.options, 0U);
     }
     return {found, callerText};
@@ -245,13 +246,14 @@ TEST(GetKeyValue, OtherTypesLeaveTheCallersText) {
 TEST(GetKeyValue, AbsentUnopenableOrOversizedValuesReadAsNothing) {
     FakePlatform platform;
     platform.registry.key("K").values["big"] = {registry::kSz, std::string(1025, 'x')};
-    platform.registry.key("read only").grantable = registry::kRead;
-    platform.registry.key("read only").values["PATH"] = {registry::kSz, withZero("C:\\x.exe")};
+    platform.registry.key("not for this user").grantable = 0;
+    platform.registry.key("not for this user").values["PATH"] = {registry::kSz,
+                                                                 withZero("C:\\x.exe")};
 
     for (const auto& [key, name] : {std::pair{"no such key", "PATH"},
                                     {"K", "no such value"},
                                     {"K", "big"},
-                                    {"read only", "PATH"}}) {
+                                    {"not for this user", "PATH"}}) {
         SCOPED_TRACE(std::string(key) + " / " + name);
         const Read read = readValue(platform, key, name);
         EXPECT_FALSE(read.found);
@@ -311,9 +313,9 @@ TEST(StartSysInfo, WithoutTheFirstKeyTheProgramIsStartedFromTheSecondFolder) {
     const std::vector<std::pair<const char*, std::function<void(FakeRegistry&)>>> firstKey{
         {"absent", [](FakeRegistry&) {}},
         {"value absent", [](FakeRegistry& r) { r.key(kFirstKey).values["Other"] = {}; }},
-        {"read only",
+        {"not for this user",
          [](FakeRegistry& r) {
-             r.key(kFirstKey).grantable = registry::kRead;
+             r.key(kFirstKey).grantable = 0;
              r.key(kFirstKey).values["PATH"] = {registry::kSz, withZero("C:\\MS\\si.exe")};
          }},
     };
@@ -329,6 +331,36 @@ TEST(StartSysInfo, WithoutTheFirstKeyTheProgramIsStartedFromTheSecondFolder) {
         EXPECT_FALSE(run.messageShown);
         EXPECT_EQ(run.attempts, std::vector<std::string>{"C:\\Win\\Sys\\MSINFO32.EXE"});
         EXPECT_EQ(run.opened, (std::vector<std::string>{kFirstKey, kSecondKey}));
+    }
+}
+
+TEST(StartSysInfo, AStandardUserReachesTheProgramThroughEitherKey) {
+    // Under UAC a standard user's program may read HKEY_LOCAL_MACHINE\SOFTWARE but not write
+    // there: asking for any write right, as a mask of 0x2003F does, is refused.
+    for (const bool standardUser : {true, false}) {
+        SCOPED_TRACE(standardUser ? "standard user" : "administrator");
+        FakePlatform first;
+        first.registry.standardUser = standardUser;
+        first.registry.key(kFirstKey).values["PATH"] = {registry::kSz, withZero("C:\\W\\si.exe")};
+        first.launcher.files = {"C:\\W\\si.exe"};
+        RegistryKey key = 0;
+        const std::int32_t asked =
+            first.registry.openKey(kHKeyLocalMachine, kFirstKey, 0, 0x2003F, key);
+        EXPECT_EQ(asked, standardUser ? registry::kAccessDenied : registry::kSuccess);
+        if (asked == registry::kSuccess) {
+            first.registry.closeKey(key);
+        }
+        first.registry.opens.clear();
+        const SysInfoRun run = runStartSysInfo(first);
+        EXPECT_FALSE(run.messageShown);
+        EXPECT_EQ(first.launcher.started, std::vector<std::string>{"C:\\W\\si.exe"});
+
+        FakePlatform second;
+        second.registry.standardUser = standardUser;
+        second.registry.key(kSecondKey).values["MSINFO"] = {registry::kSz, withZero("C:\\W")};
+        second.launcher.files = {"C:\\W\\MSINFO32.EXE"};
+        EXPECT_FALSE(runStartSysInfo(second).messageShown);
+        EXPECT_EQ(second.launcher.started, std::vector<std::string>{"C:\\W\\MSINFO32.EXE"});
     }
 }
 

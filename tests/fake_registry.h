@@ -11,10 +11,10 @@
 
 namespace vornel::testing {
 
-// A registry holding the keys a test gives it, under HKEY_LOCAL_MACHINE. It answers like the
-// real one (status codes, kMoreData for a value that does not fit) and notes every call and any
-// misuse: a query on a key that is not open, a buffer that is not 1024 zeroed bytes, a key
-// closed twice.
+// A registry holding the keys a test gives it, under HKEY_LOCAL_MACHINE, as a standard user
+// sees it (no write rights). It answers like the real one (status codes, kMoreData for a value that
+// does not fit) and notes every call and any misuse: a query on a key that is not open, a buffer
+// that is not 1024 zeroed bytes, a key closed twice.
 class FakeRegistry : public Registry {
 public:
     struct Value {
@@ -23,10 +23,13 @@ public:
     };
     struct Key {
         std::map<std::string, Value> values;
-        // The rights a caller may ask for; asking for more is refused, as the real registry
-        // refuses a user without write rights.
+        // The rights the key's own permissions grant; asking for more is refused.
         std::uint32_t grantable = 0xF003F;
     };
+    // Rights that change a key; besides set value, create subkey and create link: delete,
+    // write permissions and take ownership.
+    static constexpr std::uint32_t kWriteRights =
+        registry::kSetValue | registry::kCreateSubKey | registry::kCreateLink | 0xD0000;
     struct OpenCall {
         RegistryKey root;
         std::string path;
@@ -35,6 +38,9 @@ public:
     };
 
     std::map<std::string, Key> keys;
+    // The caller runs as a standard user, as programs do under UAC: any write right under
+    // HKEY_LOCAL_MACHINE is refused, whatever the key itself grants.
+    bool standardUser = true;
     std::vector<OpenCall> opens;
     std::vector<std::string> queried;  // value names, in order
     std::vector<std::string> misuse;
@@ -49,7 +55,8 @@ public:
         if (root != kHKeyLocalMachine || it == keys.end()) {
             return registry::kFileNotFound;
         }
-        if ((access & ~it->second.grantable) != 0) {
+        if ((access & ~it->second.grantable) != 0 ||
+            (standardUser && (access & kWriteRights) != 0)) {
             return registry::kAccessDenied;
         }
         opened = nextHandle_++;

@@ -1,4 +1,4 @@
-#include "platform/registry.h"
+#include "platform/system_info_stand_in.h"
 
 #include <QFile>
 #include <QStandardPaths>
