@@ -91,6 +91,13 @@ BackStyle backStyle(const QWidget* widget) {
     return widget->autoFillBackground() ? BackStyle::Opaque : BackStyle::Transparent;
 }
 
+Qt::WindowFlags withCloseCommand(Qt::WindowFlags flags) {
+    if (QGuiApplication::platformName() == QLatin1StringView("xcb")) {
+        flags |= Qt::WindowCloseButtonHint;
+    }
+    return flags;
+}
+
 void setWindowColour(QWidget* window, std::uint32_t bgrValue) {
     QPalette palette = window->palette();
     palette.setColor(QPalette::Window, bgr(bgrValue));

@@ -73,6 +73,12 @@ void setBackColour(QWidget* widget, QColor colour);
 void setBackStyle(QWidget* widget, BackStyle style);
 BackStyle backStyle(const QWidget* widget);
 
+// The flags of a window without a close button that must still obey the system's close
+// command. X11 window managers offer the close command (Alt+F4, the window menu's Close) only to
+// a window whose Motif hints allow closing, and Qt allows it only together with the close
+// button: there the close button is added, and it closes the window the same way.
+Qt::WindowFlags withCloseCommand(Qt::WindowFlags flags);
+
 // Gives a window its back colour.
 void setWindowColour(QWidget* window, std::uint32_t bgrValue);
 

@@ -4,6 +4,7 @@
 
 #include <QLabel>
 #include <QMenuBar>
+#include <QScopeGuard>
 #include <QTest>
 #include <QTreeWidget>
 
@@ -11,6 +12,7 @@
 #include "app/startup.h"
 #include "fake_platform.h"
 #include "modal.h"
+#include "platform/failure_guard.h"
 #include "qt_printers.h"
 #include "wait_until.h"
 
@@ -96,6 +98,17 @@ TEST(StartUp, ShowsTheSplashThenTheMainWindowAndEveryWindowWithItsTexts) {
     EXPECT_EQ(list->headerItem()->text(1), "RAW DATA");
     ASSERT_TRUE(testing::waitUntil([&] { return list->topLevelItemCount() == 1; }, 3000));
     EXPECT_EQ(list->topLevelItem(0)->text(1), "\r\n") << "no frame yet: one row of CR LF";
+}
+
+TEST(StartUp, AFailureWhileTheMainWindowIsBuiltIsReportedAndEndsTheProgram) {
+    std::vector<std::string> reported;
+    failure_guard::setReporter([&](const std::string& what) { reported.push_back(what); });
+    const auto restore = qScopeGuard([] { failure_guard::reset(); });
+    const std::unique_ptr<frmMain> window = startMainWindow(
+        []() -> std::unique_ptr<frmMain> { throw std::runtime_error("no window today"); });
+    EXPECT_EQ(window, nullptr);
+    EXPECT_EQ(reported, std::vector<std::string>{"no window today"});
+    EXPECT_TRUE(failure_guard::ending());
 }
 
 }  // namespace

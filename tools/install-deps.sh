@@ -9,6 +9,7 @@ packages=(
     libgtest-dev libbenchmark-dev
     fonts-dejavu-core fonts-liberation fonts-texgyre fonts-freefont-ttf
     python3 xvfb xauth xdotool imagemagick socat picocom
+    metacity weston qt6-wayland x11-utils
 )
 
 missing=()
