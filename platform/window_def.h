@@ -2,8 +2,10 @@
 
 #include <QColor>
 #include <QFont>
+#include <QFontMetrics>
 #include <QRect>
 #include <cstdint>
+#include <functional>
 #include <optional>
 
 #include <QLabel>
@@ -38,6 +40,12 @@ struct FontDef {
 // MS Sans Serif -> a plain sans.
 QFont definitionFont(const FontDef& def);
 
+// The font of a definition for text that must fit the room the definition gives it. Where the
+// machine has the defined family, that font as defined. Otherwise its stand-in, which is drawn
+// wider or taller than the font the definition was made for: made a quarter point smaller at a
+// time until `fits` accepts it (at most down to half the defined size).
+QFont fittingFont(const FontDef& def, const std::function<bool(const QFontMetrics&)>& fits);
+
 // The font our windows use where a definition names none.
 inline constexpr FontDef kDefaultFont{"MS Sans Serif", 8.25};
 
@@ -56,7 +64,8 @@ struct LabelDef {
     bool wordWrap = false;
 };
 
-// Gives a label everything its definition says (object name = the definition's name).
+// Gives a label everything its definition says (object name = the definition's name). Its
+// caption fits its box: on one line within the box's width, or wrapped within the whole box.
 void applyLabelDef(QLabel* label, const LabelDef& def);
 
 // Creates the label of a definition on `parent`; `Label` may be any QLabel, such as a

@@ -27,6 +27,24 @@ QString textOf(const QWidget* window, const char* name) {
     return label != nullptr ? label->text() : QStringLiteral("<no %1>").arg(name);
 }
 
+// The labels whose text does not fit their box in the font they are drawn with: on one line
+// within the width, or wrapped within the whole box.
+QStringList labelsCutShort(const QWidget* window) {
+    QStringList cut;
+    for (const QLabel* label : window->findChildren<QLabel*>()) {
+        const QFontMetrics metrics(label->font());
+        const bool fits =
+            label->wordWrap()
+                ? metrics.boundingRect(label->contentsRect(), Qt::TextWordWrap, label->text())
+                          .height() <= label->contentsRect().height()
+                : metrics.horizontalAdvance(label->text()) <= label->contentsRect().width();
+        if (!fits) {
+            cut << label->objectName() + "=" + label->text();
+        }
+    }
+    return cut;
+}
+
 QStringList menuOf(const QMainWindow* window) {
     QStringList captions;
     for (const QAction* action : window->menuBar()->actions()) {
@@ -39,9 +57,11 @@ TEST(StartUp, ShowsTheSplashThenTheMainWindowAndEveryWindowWithItsTexts) {
     FakePlatform machine;
     LastFrame.clear();
     bool mainWindowHiddenDuringSplash = false;
+    QStringList cutShort;
     QString splashTitle;
     const auto splashWatch = onNextModal([&](QWidget* splash) {
         splashTitle = textOf(splash, "Label5") + "|" + textOf(splash, "Label6");
+        cutShort << labelsCutShort(splash);
         mainWindowHiddenDuringSplash = true;
         for (QWidget* top : QApplication::topLevelWidgets()) {
             if (top->objectName() == "frmMain" && top->isVisible()) {
@@ -65,6 +85,7 @@ TEST(StartUp, ShowsTheSplashThenTheMainWindowAndEveryWindowWithItsTexts) {
     {
         const auto watch = onNextModal(
             [&](QWidget* box) {
+                cutShort << labelsCutShort(box);
                 about = box->windowTitle() + "|" + textOf(box, "lblTitle") + "|" +
                         textOf(box, "lblVersion");
                 QTest::keyClick(box, Qt::Key_Escape);
@@ -78,6 +99,7 @@ TEST(StartUp, ShowsTheSplashThenTheMainWindowAndEveryWindowWithItsTexts) {
     {
         const auto watch = onNextModal(
             [&](QWidget* dialog) {
+                cutShort << labelsCutShort(dialog);
                 setup = dialog->windowTitle() + "|" + textOf(dialog, "Label1") + "|" +
                         textOf(dialog, "Label2") + "|" + textOf(dialog, "Exit_no_save");
                 dialog->close();
@@ -86,6 +108,8 @@ TEST(StartUp, ShowsTheSplashThenTheMainWindowAndEveryWindowWithItsTexts) {
         window->findChild<QAction*>("SetupHardware")->trigger();
     }
     EXPECT_EQ(setup, "Basic COMM Setup|Manual assigned COMM #|Baud Rate Select|SET");
+    cutShort << labelsCutShort(window.get());
+    EXPECT_EQ(cutShort, QStringList()) << "every label's text fits its box";
 
     window->findChild<QAction*>("RAWdataMENU")->trigger();
     auto* viewer = window->findChild<QMainWindow*>("raw");
