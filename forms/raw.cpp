@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QMenuBar>
 #include <QScopeGuard>
 #include <QTimer>
@@ -118,6 +119,16 @@ raw::raw(QWidget* owner)
         });
     }));
     useSystemWindowColour(ListView1_);
+    ListView1_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+
+    // Copy: Ctrl+C in the list, and in its context menu.
+    auto* copy = new QAction(QStringLiteral("Copy"), ListView1_);
+    copy->setObjectName(QStringLiteral("copy"));
+    copy->setShortcut(QKeySequence::Copy);
+    copy->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    connect(copy, &QAction::triggered, this, guarded([this] { copyRows(); }));
+    ListView1_->addAction(copy);
+    ListView1_->setContextMenuPolicy(Qt::ActionsContextMenu);
 
     Timer1_ = new QTimer(this);
     Timer1_->setObjectName(QStringLiteral("Timer1"));
@@ -167,6 +178,23 @@ void raw::Timer1_Timer() {
                                rowText(remaining.substr(0, kRowWidth)));
         remaining.remove_prefix(kRowWidth);
     }
+}
+
+void raw::copyRows() {
+    const bool all = ListView1_->selectedItems().isEmpty();
+    const QLatin1StringView rowEnd(kRowEnd.data(), static_cast<qsizetype>(kRowEnd.size()));
+    QString text;
+    for (int row = 0; row < ListView1_->topLevelItemCount(); ++row) {
+        const QTreeWidgetItem* item = ListView1_->topLevelItem(row);
+        if (all || item->isSelected()) {
+            QString part = item->text(kTextColumn);
+            if (part.endsWith(rowEnd)) {
+                part.chop(rowEnd.size());
+            }
+            text += part;
+        }
+    }
+    QGuiApplication::clipboard()->setText(text);
 }
 
 void raw::pause_Click() {

@@ -5,6 +5,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QElapsedTimer>
 #include <QFontDatabase>
 #include <QFontInfo>
@@ -202,6 +203,34 @@ TEST_F(RawViewer, AFullRowShowsWholeWithItsLineEndForDigitsLettersAndXml) {
               << view->columnWidth(1) << " px, font "
               << QFontInfo(view->font()).family().toStdString() << " " << view->font().pointSizeF()
               << " pt\n";
+}
+
+TEST_F(RawViewer, CopyPutsTheSelectedRowsOrTheWholeFrameShownOnTheClipboard) {
+    raw* viewer = openViewer();
+    ASSERT_NE(viewer, nullptr);
+    QTreeWidget* view = list(viewer);
+    std::string frame;
+    for (char c = 'a'; frame.size() < 1300; c = c == 'z' ? 'a' : static_cast<char>(c + 1)) {
+        frame += frame.size() % 50 == 48 ? std::string("\r\n") : std::string(1, c);
+    }
+    LastFrame = frame;
+    viewer->Timer1_Timer();
+    view->topLevelItem(2)->setSelected(true);  // selected out of order: copied in row order
+    view->topLevelItem(0)->setSelected(true);
+    QApplication::setActiveWindow(viewer);  // a shortcut acts in the active window's focus
+    view->setFocus();
+    QTest::keyClick(view, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(),
+              frame.substr(0, 60) + frame.substr(120, 60));
+
+    view->clearSelection();
+    const QList<QAction*> menu = view->actions();
+    ASSERT_EQ(view->contextMenuPolicy(), Qt::ActionsContextMenu);
+    ASSERT_EQ(menu.size(), 1);
+    EXPECT_EQ(menu.front()->text(), "Copy");
+    menu.front()->trigger();
+    EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), frame.substr(0, 1200))
+        << "nothing selected: every row shown, with the frame's own line ends";
 }
 
 TEST_F(RawViewer, CutsTheFrameIntoRowsOf60CharactersAtMost20) {
