@@ -124,6 +124,15 @@ Qt::WindowFlags withCloseCommand(Qt::WindowFlags flags) {
     return flags;
 }
 
+Qt::WindowFlags withoutTitleBar(Qt::WindowFlags flags) {
+    flags |= Qt::CustomizeWindowHint;
+    flags &= ~Qt::WindowTitleHint;
+    if (QGuiApplication::platformName().startsWith(QLatin1StringView("wayland"))) {
+        flags |= Qt::FramelessWindowHint;
+    }
+    return flags;
+}
+
 void setWindowColour(QWidget* window, std::uint32_t bgrValue) {
     QPalette palette = window->palette();
     palette.setColor(QPalette::Window, bgr(bgrValue));

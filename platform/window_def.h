@@ -88,6 +88,10 @@ BackStyle backStyle(const QWidget* widget);
 // button: there the close button is added, and it closes the window the same way.
 Qt::WindowFlags withCloseCommand(Qt::WindowFlags flags);
 
+// The flags of a window without a title bar. On Wayland Qt draws a title bar of its own on
+// every window that is not frameless, whatever else the flags say: there it is frameless.
+Qt::WindowFlags withoutTitleBar(Qt::WindowFlags flags);
+
 // Gives a window its back colour.
 void setWindowColour(QWidget* window, std::uint32_t bgrValue);
 
