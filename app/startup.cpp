@@ -17,8 +17,9 @@
 namespace vornel {
 
 void configureApplication(QApplication& app) {
+    // The name only: a display name would be appended to every window's caption. Windows
+    // without a caption (the main window, the splash) are named after the application.
     app.setApplicationName(QString::fromLatin1(application_info::kTitle));
-    app.setApplicationDisplayName(QString::fromLatin1(application_info::kTitle));
     app.setApplicationVersion(QString::fromLatin1(application_info::kFileVersion));
     app.setFont(definitionFont(kDefaultFont));
 }
@@ -31,14 +32,22 @@ bool terminationRequested() {
     return g_terminationRequested;
 }
 
-std::unique_ptr<frmMain> startVornel(const PlatformServices& services) {
-    auto window = std::make_unique<frmMain>(services);
-    runGuarded([&] { window->Form_Load(); });
+std::unique_ptr<frmMain> startMainWindow(const std::function<std::unique_ptr<frmMain>()>& load) {
+    // Building the window, its load and its first showing all run inside the failure guard.
+    std::unique_ptr<frmMain> window;
+    runGuarded([&] {
+        window = load();
+        window->Form_Load();
+    });
     if (failure_guard::ending() || g_terminationRequested) {
         return nullptr;
     }
-    window->show();
-    return window;
+    runGuarded([&] { window->show(); });
+    return failure_guard::ending() ? nullptr : std::move(window);
+}
+
+std::unique_ptr<frmMain> startVornel(const PlatformServices& services) {
+    return startMainWindow([&] { return std::make_unique<frmMain>(services); });
 }
 
 #ifdef Q_OS_WIN

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 
 #include "forms/frmmain.h"
@@ -15,6 +16,9 @@ void configureApplication(QApplication& app);
 // then shows the main window. Returns nothing when the program ends during load: a failure, or
 // a termination signal.
 std::unique_ptr<frmMain> startVornel(const PlatformServices& services);
+// The same with the main window built by `load`: a failure while it is built, loaded or first
+// shown is reported like any other, and nothing is returned.
+std::unique_ptr<frmMain> startMainWindow(const std::function<std::unique_ptr<frmMain>()>& load);
 
 // Ends the event loop cleanly on SIGINT, SIGTERM and SIGHUP, so that the port is released and
 // windows close as on "Exit".

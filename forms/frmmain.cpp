@@ -69,7 +69,7 @@ const MenuCommandDef<frmMain> kMenu[] = {
 }  // namespace
 
 frmMain::frmMain(const PlatformServices& services, QWidget* parent)
-    : QMainWindow(parent, Qt::Window | Qt::CustomizeWindowHint),
+    : QMainWindow(parent, withoutTitleBar(Qt::Window)),
       services_(services),
       MSComm1_(services.ports),
       link_(MSComm1_, LastFrame, [this] { startFlash(); }) {

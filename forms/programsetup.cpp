@@ -73,6 +73,8 @@ QComboBox* createCombo(QWidget* parent, const ComboDef& def) {
     combo->setObjectName(QString::fromLatin1(def.name));
     combo->setEditable(true);
     combo->setInsertPolicy(QComboBox::NoInsert);
+    // What is typed is what is stored: no item completes it ("1" stays 1, not 1200).
+    combo->setCompleter(nullptr);
     combo->setFont(definitionFont(kDefaultFont));
     combo->setGeometry(twipsRect(def.left, def.top, def.width, def.height));
     combo->setEditText(QString::fromLatin1(def.text));
@@ -118,7 +120,7 @@ std::optional<std::int32_t> readBaudField(const QString& text) {
 }
 
 ProgramSetup::ProgramSetup(const PlatformServices& services, QWidget* owner)
-    : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
+    : QDialog(owner, withCloseCommand(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint)),
       services_(services) {
     setObjectName(QStringLiteral("ProgramSetup"));
     setWindowTitle(QString::fromLatin1(kCaption));

@@ -2,9 +2,11 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QMenuBar>
 #include <QScopeGuard>
 #include <QTimer>
+#include <algorithm>
 #include <string_view>
 
 #include "app/globals.h"
@@ -56,6 +58,14 @@ const ColumnDef kColumns[] = {
 };
 constexpr int kTextColumn = 1;
 
+// Full rows that must show whole in the text column, each with its CR LF: digits, letters and
+// XML, as devices send them. A stand-in font for the list's is sized so that they do.
+const char* const kFullRows[] = {
+    "012345678901234567890123456789012345678901234567890123456789\r\n",
+    "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZabcdefgh\r\n",
+    "[<rec><t>-12.3</t><h>45</h><n>6</n></rec>]\r\n[<rec><t>-12.4</\r\n",
+};
+
 constexpr int kTimer1Interval = 1000;  // ms; enabled at load
 
 // How the frame is cut: rows of 60 characters, at most 20 of them, each followed by CR LF.
@@ -101,8 +111,24 @@ raw::raw(QWidget* owner)
     ListView1_->setObjectName(QString::fromLatin1(kListView1.name));
     ListView1_->setGeometry(
         twipsRect(kListView1.left, kListView1.top, kListView1.width, kListView1.height));
-    ListView1_->setFont(definitionFont(kListView1.font));
+    const int textRoom = twips(kColumns[kTextColumn].width) - ListView1_->itemTextMargins();
+    ListView1_->setFont(fittingFont(kListView1.font, [&](const QFontMetrics& metrics) {
+        return std::all_of(std::begin(kFullRows), std::end(kFullRows), [&](const char* row) {
+            return metrics.horizontalAdvance(withControlPictures(QString::fromLatin1(row))) <=
+                   textRoom;
+        });
+    }));
     useSystemWindowColour(ListView1_);
+    ListView1_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+
+    // Copy: Ctrl+C in the list, and in its context menu.
+    auto* copy = new QAction(QStringLiteral("Copy"), ListView1_);
+    copy->setObjectName(QStringLiteral("copy"));
+    copy->setShortcut(QKeySequence::Copy);
+    copy->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    connect(copy, &QAction::triggered, this, guarded([this] { copyRows(); }));
+    ListView1_->addAction(copy);
+    ListView1_->setContextMenuPolicy(Qt::ActionsContextMenu);
 
     Timer1_ = new QTimer(this);
     Timer1_->setObjectName(QStringLiteral("Timer1"));
@@ -152,6 +178,23 @@ void raw::Timer1_Timer() {
                                rowText(remaining.substr(0, kRowWidth)));
         remaining.remove_prefix(kRowWidth);
     }
+}
+
+void raw::copyRows() {
+    const bool all = ListView1_->selectedItems().isEmpty();
+    const QLatin1StringView rowEnd(kRowEnd.data(), static_cast<qsizetype>(kRowEnd.size()));
+    QString text;
+    for (int row = 0; row < ListView1_->topLevelItemCount(); ++row) {
+        const QTreeWidgetItem* item = ListView1_->topLevelItem(row);
+        if (all || item->isSelected()) {
+            QString part = item->text(kTextColumn);
+            if (part.endsWith(rowEnd)) {
+                part.chop(rowEnd.size());
+            }
+            text += part;
+        }
+    }
+    QGuiApplication::clipboard()->setText(text);
 }
 
 void raw::pause_Click() {

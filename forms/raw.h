@@ -30,6 +30,10 @@ public:
     void pause_Click();
     void exit_Click();
 
+    // Ctrl+C, or Copy in the list's context menu: the selected rows, or every row when none is
+    // selected, as the frame's own text (without the CR LF that ends each row), in row order.
+    void copyRows();
+
 private:
     void buildMenu();
 

@@ -1,6 +1,7 @@
 #include "platform/list_view.h"
 
 #include <QHeaderView>
+#include <QStyle>
 #include <stdexcept>
 #include <string>
 
@@ -82,6 +83,11 @@ void ListView::setSubItem(QTreeWidgetItem* row, int index, const QString& text) 
 
 void ListView::setReportView() {
     setHeaderHidden(false);
+}
+
+int ListView::itemTextMargins() const {
+    // As the style lays out an item: its focus frame's margin and one pixel, on each side.
+    return 2 * (style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1);
 }
 
 }  // namespace vornel

@@ -43,6 +43,10 @@ public:
 
     // Rows one per line under the column headers, which are hidden until then.
     void setReportView();
+
+    // The part of a column's width that an item's text cannot use: the margins the style draws
+    // on either side of it. Text wider than the rest is cut short with "...".
+    int itemTextMargins() const;
 };
 
 }  // namespace vornel

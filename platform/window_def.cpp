@@ -1,5 +1,6 @@
 #include "platform/window_def.h"
 
+#include <QFontDatabase>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QScreen>
@@ -55,11 +56,36 @@ QFont definitionFont(const FontDef& def) {
     return font;
 }
 
+QFont fittingFont(const FontDef& def, const std::function<bool(const QFontMetrics&)>& fits) {
+    QFont font = definitionFont(def);
+    if (QFontDatabase::hasFamily(QString::fromLatin1(def.family))) {
+        return font;
+    }
+    constexpr double kStep = 0.25;
+    for (double points = def.points; points > def.points / 2; points -= kStep) {
+        font.setPointSizeF(points);
+        if (fits(QFontMetrics(font))) {
+            break;
+        }
+    }
+    return font;
+}
+
 void applyLabelDef(QLabel* label, const LabelDef& def) {
-    label->setText(QString::fromUtf8(def.caption));
+    const QString caption = QString::fromUtf8(def.caption);
+    const QRect box = twipsRect(def.left, def.top, def.width, def.height);
+    label->setText(caption);
     label->setObjectName(QString::fromLatin1(def.name));
-    label->setGeometry(twipsRect(def.left, def.top, def.width, def.height));
-    label->setFont(definitionFont(def.font.value_or(kDefaultFont)));
+    label->setGeometry(box);
+    label->setFont(fittingFont(def.font.value_or(kDefaultFont), [&](const QFontMetrics& metrics) {
+        if (def.wordWrap) {
+            return metrics
+                       .boundingRect(QRect(0, 0, box.width(), QWIDGETSIZE_MAX), Qt::TextWordWrap,
+                                     caption)
+                       .height() <= box.height();
+        }
+        return metrics.horizontalAdvance(caption) <= box.width();
+    }));
     label->setAlignment(def.alignment);
     label->setWordWrap(def.wordWrap);
     label->setTextFormat(Qt::PlainText);
@@ -89,6 +115,22 @@ void setBackStyle(QWidget* widget, BackStyle style) {
 
 BackStyle backStyle(const QWidget* widget) {
     return widget->autoFillBackground() ? BackStyle::Opaque : BackStyle::Transparent;
+}
+
+Qt::WindowFlags withCloseCommand(Qt::WindowFlags flags) {
+    if (QGuiApplication::platformName() == QLatin1StringView("xcb")) {
+        flags |= Qt::WindowCloseButtonHint;
+    }
+    return flags;
+}
+
+Qt::WindowFlags withoutTitleBar(Qt::WindowFlags flags) {
+    flags |= Qt::CustomizeWindowHint;
+    flags &= ~Qt::WindowTitleHint;
+    if (QGuiApplication::platformName().startsWith(QLatin1StringView("wayland"))) {
+        flags |= Qt::FramelessWindowHint;
+    }
+    return flags;
 }
 
 void setWindowColour(QWidget* window, std::uint32_t bgrValue) {

@@ -2,8 +2,10 @@
 
 #include <QColor>
 #include <QFont>
+#include <QFontMetrics>
 #include <QRect>
 #include <cstdint>
+#include <functional>
 #include <optional>
 
 #include <QLabel>
@@ -38,6 +40,12 @@ struct FontDef {
 // MS Sans Serif -> a plain sans.
 QFont definitionFont(const FontDef& def);
 
+// The font of a definition for text that must fit the room the definition gives it. Where the
+// machine has the defined family, that font as defined. Otherwise its stand-in, which is drawn
+// wider or taller than the font the definition was made for: made a quarter point smaller at a
+// time until `fits` accepts it (at most down to half the defined size).
+QFont fittingFont(const FontDef& def, const std::function<bool(const QFontMetrics&)>& fits);
+
 // The font our windows use where a definition names none.
 inline constexpr FontDef kDefaultFont{"MS Sans Serif", 8.25};
 
@@ -56,7 +64,8 @@ struct LabelDef {
     bool wordWrap = false;
 };
 
-// Gives a label everything its definition says (object name = the definition's name).
+// Gives a label everything its definition says (object name = the definition's name). Its
+// caption fits its box: on one line within the box's width, or wrapped within the whole box.
 void applyLabelDef(QLabel* label, const LabelDef& def);
 
 // Creates the label of a definition on `parent`; `Label` may be any QLabel, such as a
@@ -72,6 +81,16 @@ Label* createLabel(QWidget* parent, const LabelDef& def) {
 void setBackColour(QWidget* widget, QColor colour);
 void setBackStyle(QWidget* widget, BackStyle style);
 BackStyle backStyle(const QWidget* widget);
+
+// The flags of a window without a close button that must still obey the system's close
+// command. X11 window managers offer the close command (Alt+F4, the window menu's Close) only to
+// a window whose Motif hints allow closing, and Qt allows it only together with the close
+// button: there the close button is added, and it closes the window the same way.
+Qt::WindowFlags withCloseCommand(Qt::WindowFlags flags);
+
+// The flags of a window without a title bar. On Wayland Qt draws a title bar of its own on
+// every window that is not frameless, whatever else the flags say: there it is frameless.
+Qt::WindowFlags withoutTitleBar(Qt::WindowFlags flags);
 
 // Gives a window its back colour.
 void setWindowColour(QWidget* window, std::uint32_t bgrValue);

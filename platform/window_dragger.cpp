@@ -1,5 +1,6 @@
 #include "platform/window_dragger.h"
 
+#include <QApplication>
 #include <QMouseEvent>
 #include <QWidget>
 #include <QWindow>
@@ -19,24 +20,38 @@ bool WindowDragger::eventFilter(QObject* watched, QEvent* event) {
             if (press->button() != Qt::LeftButton) {
                 break;
             }
-            // A window manager moves the window itself, with its own feel; without one, we do.
-            QWindow* handle = window_->windowHandle();
-            if (handle != nullptr && handle->startSystemMove()) {
-                return true;
-            }
-            dragging_ = true;
-            grabOffset_ = press->globalPosition().toPoint() - window_->frameGeometry().topLeft();
+            pressed_ = true;
+            pressPosition_ = press->globalPosition().toPoint();
+            grabOffset_ = pressPosition_ - window_->frameGeometry().topLeft();
             return true;
         }
-        case QEvent::MouseMove:
-            if (dragging_) {
-                auto* move = static_cast<QMouseEvent*>(event);
-                window_->move(move->globalPosition().toPoint() - grabOffset_);
-                return true;
+        case QEvent::MouseMove: {
+            if (!pressed_) {
+                break;
             }
-            break;
+            auto* move = static_cast<QMouseEvent*>(event);
+            const QPoint position = move->globalPosition().toPoint();
+            if (!dragging_) {
+                // A click alone moves nothing: the move starts once the pointer has travelled.
+                if ((position - pressPosition_).manhattanLength() <
+                    QApplication::startDragDistance()) {
+                    return true;
+                }
+                // A window manager moves the window itself, with its own feel; without one, we
+                // do.
+                QWindow* handle = window_->windowHandle();
+                if (handle != nullptr && handle->startSystemMove()) {
+                    pressed_ = false;
+                    return true;
+                }
+                dragging_ = true;
+            }
+            window_->move(position - grabOffset_);
+            return true;
+        }
         case QEvent::MouseButtonRelease:
-            if (dragging_) {
+            if (pressed_) {
+                pressed_ = false;
                 dragging_ = false;
                 return true;
             }

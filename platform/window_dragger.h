@@ -8,6 +8,7 @@ class QWidget;
 namespace vornel {
 
 // Lets the user move a window without a title bar by dragging the widgets it is installed on.
+// A click without a drag leaves the window where it is.
 class WindowDragger : public QObject {
 public:
     explicit WindowDragger(QWidget* window);
@@ -20,8 +21,10 @@ protected:
 
 private:
     QWidget* window_;
+    QPoint pressPosition_;
     QPoint grabOffset_;
-    bool dragging_ = false;
+    bool pressed_ = false;   // the left button went down on the window's body
+    bool dragging_ = false;  // and we move the window ourselves
 };
 
 }  // namespace vornel

@@ -5,10 +5,14 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QElapsedTimer>
+#include <QFontDatabase>
+#include <QFontInfo>
 #include <QHeaderView>
 #include <QMenuBar>
 #include <QPixmap>
+#include <QStyle>
 #include <QStyledItemDelegate>
 #include <QTest>
 #include <QTimer>
@@ -155,7 +159,12 @@ TEST_F(RawViewer, IsLoadedAsDefinedAndTheListKeepsItsPlaceWhenResized) {
     EXPECT_LE(view->columnWidth(0), 1);
     EXPECT_EQ(view->columnWidth(1), twips(8000));
     EXPECT_EQ(view->topLevelItemCount(), 0);
-    EXPECT_DOUBLE_EQ(view->font().pointSizeF(), 12.0);
+    // 12 point as defined, or smaller where a stand-in for the defined family is used.
+    EXPECT_LE(view->font().pointSizeF(), 12.0);
+    EXPECT_GE(view->font().pointSizeF(), 6.0);
+    if (QFontDatabase::hasFamily(QStringLiteral("MS Sans Serif"))) {
+        EXPECT_DOUBLE_EQ(view->font().pointSizeF(), 12.0);
+    }
     EXPECT_EQ(view->palette().color(QPalette::Window), QApplication::palette().window().color());
     EXPECT_EQ(timer(viewer)->interval(), 1000);
     EXPECT_TRUE(timer(viewer)->isActive());
@@ -165,6 +174,63 @@ TEST_F(RawViewer, IsLoadedAsDefinedAndTheListKeepsItsPlaceWhenResized) {
     QApplication::processEvents();
     EXPECT_GT(client->height(), twips(975));
     EXPECT_EQ(view->geometry(), twipsRect(0, 0, 8415, 6225));
+}
+
+TEST_F(RawViewer, AFullRowShowsWholeWithItsLineEndForDigitsLettersAndXml) {
+    raw* viewer = openViewer();
+    ASSERT_NE(viewer, nullptr);
+    auto* view = static_cast<ListView*>(list(viewer));
+    // The style keeps its focus frame's margin and a pixel free on each side of an item's text.
+    const int margin = view->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, view) + 1;
+    const int room = view->columnWidth(1) - 2 * margin;
+    const QFontMetrics metrics(view->font());  // the font the rows are drawn in
+    const std::string rows[] = {
+        std::string(60, '8'),
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyzABCDEFGH",
+        "[<rec><t>85.0</t><h>100</h><n>12345</n></rec>]\r\n[<rec><t>85.",
+    };
+    int widest = 0;
+    for (const std::string& row : rows) {
+        ASSERT_EQ(row.size(), 60U);
+        LastFrame = row;
+        viewer->Timer1_Timer();
+        const QString shown = withControlPictures(view->topLevelItem(0)->text(1));
+        EXPECT_EQ(shown.size(), 62) << "the row and its CR LF";
+        widest = std::max(widest, metrics.horizontalAdvance(shown));
+        EXPECT_LE(metrics.horizontalAdvance(shown), room) << row;
+    }
+    std::cout << "widest full row " << widest << " px of " << room << " px in a column of "
+              << view->columnWidth(1) << " px, font "
+              << QFontInfo(view->font()).family().toStdString() << " " << view->font().pointSizeF()
+              << " pt\n";
+}
+
+TEST_F(RawViewer, CopyPutsTheSelectedRowsOrTheWholeFrameShownOnTheClipboard) {
+    raw* viewer = openViewer();
+    ASSERT_NE(viewer, nullptr);
+    QTreeWidget* view = list(viewer);
+    std::string frame;
+    for (char c = 'a'; frame.size() < 1300; c = c == 'z' ? 'a' : static_cast<char>(c + 1)) {
+        frame += frame.size() % 50 == 48 ? std::string("\r\n") : std::string(1, c);
+    }
+    LastFrame = frame;
+    viewer->Timer1_Timer();
+    view->topLevelItem(2)->setSelected(true);  // selected out of order: copied in row order
+    view->topLevelItem(0)->setSelected(true);
+    QApplication::setActiveWindow(viewer);  // a shortcut acts in the active window's focus
+    view->setFocus();
+    QTest::keyClick(view, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(),
+              frame.substr(0, 60) + frame.substr(120, 60));
+
+    view->clearSelection();
+    const QList<QAction*> menu = view->actions();
+    ASSERT_EQ(view->contextMenuPolicy(), Qt::ActionsContextMenu);
+    ASSERT_EQ(menu.size(), 1);
+    EXPECT_EQ(menu.front()->text(), "Copy");
+    menu.front()->trigger();
+    EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), frame.substr(0, 1200))
+        << "nothing selected: every row shown, with the frame's own line ends";
 }
 
 TEST_F(RawViewer, CutsTheFrameIntoRowsOf60CharactersAtMost20) {

@@ -2,6 +2,7 @@
 
 #include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QSerialPort>
 #include <QTest>
@@ -114,6 +115,22 @@ TEST_F(SetupDialogTest, SetStoresWhatTheFieldsHold) {
     EXPECT_EQ(typeAndSet(" 255 ", "-300"), "");
     EXPECT_EQ(CommPortNumber, 255);
     EXPECT_EQ(CommBaudRate, -300);
+}
+
+TEST_F(SetupDialogTest, TypedTextIsNotCompletedFromTheList) {
+    // "1" would complete to 1200, "5" to 57600 and "11" to 115200.
+    for (const char* typed : {"1", "5", "11"}) {
+        ProgramSetup dialog(services, nullptr);
+        dialog.show();
+        QLineEdit* field = dialog.findChild<QComboBox*>("BaudSelect")->lineEdit();
+        // Completion acts on the field that has the keyboard focus.
+        QApplication::setActiveWindow(&dialog);
+        field->setFocus();
+        QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClicks(field, typed);
+        QTest::mouseClick(dialog.findChild<QLabel*>("Exit_no_save"), Qt::LeftButton);
+        EXPECT_EQ(CommBaudRate, QString::fromLatin1(typed).toInt()) << typed;
+    }
 }
 
 TEST_F(SetupDialogTest, ClosingWithoutSetStoresNothingAndReopeningStartsAfresh) {

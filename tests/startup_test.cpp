@@ -4,6 +4,7 @@
 
 #include <QLabel>
 #include <QMenuBar>
+#include <QScopeGuard>
 #include <QTest>
 #include <QTreeWidget>
 
@@ -11,6 +12,7 @@
 #include "app/startup.h"
 #include "fake_platform.h"
 #include "modal.h"
+#include "platform/failure_guard.h"
 #include "qt_printers.h"
 #include "wait_until.h"
 
@@ -25,6 +27,24 @@ QString textOf(const QWidget* window, const char* name) {
     return label != nullptr ? label->text() : QStringLiteral("<no %1>").arg(name);
 }
 
+// The labels whose text does not fit their box in the font they are drawn with: on one line
+// within the width, or wrapped within the whole box.
+QStringList labelsCutShort(const QWidget* window) {
+    QStringList cut;
+    for (const QLabel* label : window->findChildren<QLabel*>()) {
+        const QFontMetrics metrics(label->font());
+        const bool fits =
+            label->wordWrap()
+                ? metrics.boundingRect(label->contentsRect(), Qt::TextWordWrap, label->text())
+                          .height() <= label->contentsRect().height()
+                : metrics.horizontalAdvance(label->text()) <= label->contentsRect().width();
+        if (!fits) {
+            cut << label->objectName() + "=" + label->text();
+        }
+    }
+    return cut;
+}
+
 QStringList menuOf(const QMainWindow* window) {
     QStringList captions;
     for (const QAction* action : window->menuBar()->actions()) {
@@ -37,9 +57,11 @@ TEST(StartUp, ShowsTheSplashThenTheMainWindowAndEveryWindowWithItsTexts) {
     FakePlatform machine;
     LastFrame.clear();
     bool mainWindowHiddenDuringSplash = false;
+    QStringList cutShort;
     QString splashTitle;
     const auto splashWatch = onNextModal([&](QWidget* splash) {
         splashTitle = textOf(splash, "Label5") + "|" + textOf(splash, "Label6");
+        cutShort << labelsCutShort(splash);
         mainWindowHiddenDuringSplash = true;
         for (QWidget* top : QApplication::topLevelWidgets()) {
             if (top->objectName() == "frmMain" && top->isVisible()) {
@@ -63,6 +85,7 @@ TEST(StartUp, ShowsTheSplashThenTheMainWindowAndEveryWindowWithItsTexts) {
     {
         const auto watch = onNextModal(
             [&](QWidget* box) {
+                cutShort << labelsCutShort(box);
                 about = box->windowTitle() + "|" + textOf(box, "lblTitle") + "|" +
                         textOf(box, "lblVersion");
                 QTest::keyClick(box, Qt::Key_Escape);
@@ -76,6 +99,7 @@ TEST(StartUp, ShowsTheSplashThenTheMainWindowAndEveryWindowWithItsTexts) {
     {
         const auto watch = onNextModal(
             [&](QWidget* dialog) {
+                cutShort << labelsCutShort(dialog);
                 setup = dialog->windowTitle() + "|" + textOf(dialog, "Label1") + "|" +
                         textOf(dialog, "Label2") + "|" + textOf(dialog, "Exit_no_save");
                 dialog->close();
@@ -84,6 +108,8 @@ TEST(StartUp, ShowsTheSplashThenTheMainWindowAndEveryWindowWithItsTexts) {
         window->findChild<QAction*>("SetupHardware")->trigger();
     }
     EXPECT_EQ(setup, "Basic COMM Setup|Manual assigned COMM #|Baud Rate Select|SET");
+    cutShort << labelsCutShort(window.get());
+    EXPECT_EQ(cutShort, QStringList()) << "every label's text fits its box";
 
     window->findChild<QAction*>("RAWdataMENU")->trigger();
     auto* viewer = window->findChild<QMainWindow*>("raw");
@@ -96,6 +122,17 @@ TEST(StartUp, ShowsTheSplashThenTheMainWindowAndEveryWindowWithItsTexts) {
     EXPECT_EQ(list->headerItem()->text(1), "RAW DATA");
     ASSERT_TRUE(testing::waitUntil([&] { return list->topLevelItemCount() == 1; }, 3000));
     EXPECT_EQ(list->topLevelItem(0)->text(1), "\r\n") << "no frame yet: one row of CR LF";
+}
+
+TEST(StartUp, AFailureWhileTheMainWindowIsBuiltIsReportedAndEndsTheProgram) {
+    std::vector<std::string> reported;
+    failure_guard::setReporter([&](const std::string& what) { reported.push_back(what); });
+    const auto restore = qScopeGuard([] { failure_guard::reset(); });
+    const std::unique_ptr<frmMain> window = startMainWindow(
+        []() -> std::unique_ptr<frmMain> { throw std::runtime_error("no window today"); });
+    EXPECT_EQ(window, nullptr);
+    EXPECT_EQ(reported, std::vector<std::string>{"no window today"});
+    EXPECT_TRUE(failure_guard::ending());
 }
 
 }  // namespace

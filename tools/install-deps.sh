@@ -10,6 +10,7 @@ packages=(
     fonts-dejavu-core fonts-liberation fonts-texgyre fonts-freefont-ttf
     python3 xvfb xauth xdotool imagemagick socat picocom
     dpkg-dev file man-db lintian appstream desktop-file-utils
+    metacity weston qt6-wayland x11-utils
 )
 
 missing=()

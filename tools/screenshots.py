@@ -1,4 +1,5 @@
-"""Takes the pictures of Vornel's windows in docs/ from the real program under Xvfb. A
+"""Takes the pictures of Vornel's windows in docs/ from the real program under Xvfb, managed by
+Debian's metacity window manager so that they show the title bars a user sees. A
 pseudo-terminal plays the device, so that the records arrive when the pictures need them.
 
     python3 tools/screenshots.py --vornel build/app/vornel --out docs
@@ -32,6 +33,22 @@ def changed_box(before, after, margin=0):
     return x0, y0, x1 - x0, y1 - y0
 
 
+def frame_box(display, caption, margin=0):
+    """The box of the window named `caption` with the frame the window manager gave it."""
+    window = subprocess.run(["xdotool", "search", "--name", f"^{caption}$"], env=display.env,
+                            capture_output=True, text=True).stdout.split()[0]
+    info = subprocess.run(["xwininfo", "-id", window], env=display.env, capture_output=True,
+                          text=True).stdout
+    field = {k.strip(): v.strip() for k, _, v in (line.partition(":") for line in
+                                                  info.splitlines())}
+    x, y = int(field["Absolute upper-left X"]), int(field["Absolute upper-left Y"])
+    w, h = int(field["Width"]), int(field["Height"])
+    extents = display.xprop("-id", window, "_NET_FRAME_EXTENTS").partition("=")[2]
+    left, right, top, bottom = (int(v) for v in extents.split(",")) if extents else (0,) * 4
+    return (x - left - margin, y - top - margin, w + left + right + 2 * margin,
+            h + top + bottom + 2 * margin)
+
+
 def save(shot, box, path):
     subprocess.run(["convert", "ppm:-", path], input=shot.crop_to_ppm(*box), check=True)
     print("wrote", path)
@@ -44,7 +61,7 @@ def main():
     args = parser.parse_args()
     os.makedirs(args.out, exist_ok=True)
 
-    d = xdrive.Display()
+    d = xdrive.Display(window_manager=True)
     far, near_end = os.openpty()
     tty.setraw(near_end)
     device = os.ttyname(near_end)
@@ -70,14 +87,11 @@ def main():
         d.xdotool("mousemove", 1000, 10)
         time.sleep(0.3)
         shot = d.screenshot()
-        x, y = xdrive.SETUP_CLIENT
-        save(shot, (x - 4, y - 4, xdrive.px(6765) + 8, xdrive.px(615) + 8),
-             os.path.join(args.out, "setup-dialog.png"))
+        save(shot, frame_box(d, "Basic COMM Setup"), os.path.join(args.out, "setup-dialog.png"))
         xdrive.click_set(d)
 
         # The viewer, made taller so that more than its first rows show, with a frame of
         # several records that arrived in one piece.
-        before = d.screenshot()
         d.click(*menu["raw DAta"])
         time.sleep(0.5)
         window = subprocess.run(["xdotool", "search", "--name", "RAW data string"], env=d.env,
@@ -92,17 +106,16 @@ def main():
         d.xdotool("mousemove", 1000, 10)
         time.sleep(0.3)
         shot = d.screenshot()
-        save(shot, changed_box(before, shot, margin=6), os.path.join(args.out, "raw-data.png"))
+        save(shot, frame_box(d, "RAW data string"), os.path.join(args.out, "raw-data.png"))
         d.click(xdrive.RAW_CLIENT[0] + 20, xdrive.RAW_CLIENT[1] - 10)  # "EXIT"
         time.sleep(0.5)
 
-        before = d.screenshot()
         d.click(*menu["About"])
         time.sleep(1.0)
         d.xdotool("mousemove", 1000, 10)
         time.sleep(0.3)
         shot = d.screenshot()
-        save(shot, changed_box(before, shot, margin=6), os.path.join(args.out, "about.png"))
+        save(shot, frame_box(d, "About Vornel"), os.path.join(args.out, "about.png"))
         d.key("Escape")
         time.sleep(0.3)
         d.click(*menu["Exit"])

@@ -1,8 +1,9 @@
 """The real Vornel program, started under Xvfb and driven with the mouse and the keyboard as a
-person would, with the device simulator on a pseudo-terminal.
+person would, with the device simulator on a pseudo-terminal: on the bare X server
+(DrivenProgram) and under Debian's metacity window manager (DrivenUnderWindowManager).
 
     python3 tests/driven/driven_test.py --vornel build/app/vornel \
-        --sim build/tools/simulator/vornel-sim
+        --sim build/tools/simulator/vornel-sim [DrivenProgram | DrivenUnderWindowManager]
 """
 
 import argparse
@@ -27,7 +28,8 @@ def port_is_free(path):
     lock = "/var/lock/LCK.." + path[len("/dev/"):].replace("/", "_")
     if os.path.exists(lock):
         try:
-            pid = int(open(lock).readline())
+            with open(lock) as owner:
+                pid = int(owner.readline())
             os.kill(pid, 0)
             return False
         except (ValueError, ProcessLookupError):
@@ -40,10 +42,8 @@ def port_is_free(path):
     return exclusive == 0
 
 
-class DrivenProgram(unittest.TestCase):
-    def setUp(self):
-        self.display = Display()
-        self.addCleanup(self.display.close)
+class Driving:
+    """Starting the programs and the first steps, shared by the tests below."""
 
     def start_simulator(self, *options):
         sim = subprocess.Popen([ARGS.sim, *options], stdout=subprocess.PIPE, text=True)
@@ -67,6 +67,14 @@ class DrivenProgram(unittest.TestCase):
         d.xdotool("mousemove", 512, 384)
         d.key("space")
         return d.wait_for(xdrive.main_window_shown, what="the main window")
+
+
+class DrivenProgram(Driving, unittest.TestCase):
+    """On the bare X server: no window manager, no title bars."""
+
+    def setUp(self):
+        self.display = Display()
+        self.addCleanup(self.display.close)
 
     def test_a_session_from_start_to_exit(self):
         d = self.display
@@ -124,6 +132,76 @@ class DrivenProgram(unittest.TestCase):
                               what="the splash")
         vornel.send_signal(signal.SIGTERM)
         self.assertEqual(vornel.wait(timeout=15), 0)
+
+
+def captions(windows):
+    return sorted(windows.values())
+
+
+class DrivenUnderWindowManager(Driving, unittest.TestCase):
+    """Under Debian's metacity, as on a desktop: the window manager's close command (Alt+F4)
+    on every window, and the captions it shows."""
+
+    def setUp(self):
+        self.display = Display(window_manager=True)
+        self.addCleanup(self.display.close)
+
+    def close_command(self, caption):
+        """Alt+F4 on the window that has the focus, which must be the one named `caption`;
+        waits until it is gone."""
+        d = self.display
+        d.key("alt+F4")
+        d.wait_for_windows(lambda w: (caption, caption) not in w.values(), timeout=5,
+                           what=f'"{caption}" to close on Alt+F4')
+
+    def test_close_command_and_captions_on_every_window(self):
+        d = self.display
+        sim, device = self.start_simulator("--wait-reader", "--rate", "2", "--seed", "7")
+        vornel = self.start_vornel(device)
+        shot = self.close_splash()
+        menu = dict(zip(xdrive.MENU_NAMES, xdrive.menu_items(shot)))
+        # The main window has no caption: the taskbar names it after the program.
+        self.assertEqual(captions(d.managed_windows()), [("Vornel", "")])
+
+        # set Hardware, SET: the port opens and frames arrive.
+        xdrive.fill_setup_dialog(d, menu, device, "115200")
+        self.assertEqual(captions(d.managed_windows()),
+                         [("Basic COMM Setup", "Basic COMM Setup"), ("Vornel", "")])
+        xdrive.click_set(d)
+        d.wait_for(xdrive.indicator_dark, what="the indicator to go dark")
+        d.wait_for(xdrive.indicator_lit, what="the indicator to light with a frame")
+
+        # set Hardware again, another device typed, then the close command: nothing is stored,
+        # and the earlier choice is opened again (a stored "/nonexistent" would never flash).
+        xdrive.fill_setup_dialog(d, menu, "/nonexistent", "300")
+        self.close_command("Basic COMM Setup")
+        self.assertFalse(xdrive.setup_dialog_shown(d.screenshot()))
+        d.wait_for(xdrive.indicator_dark, what="the indicator to go dark")
+        d.wait_for(xdrive.indicator_lit, what="frames again from the earlier choice")
+        self.assertFalse(port_is_free(device), "the earlier choice is open again")
+
+        d.click(*menu["About"])
+        d.wait_for_windows(lambda w: ("About Vornel", "About Vornel") in w.values(),
+                           what="the About box with its exact caption")
+        self.close_command("About Vornel")
+
+        d.click(*menu["raw DAta"])
+        d.wait_for_windows(lambda w: ("RAW data string", "RAW data string") in w.values(),
+                           what="the raw data window with its exact caption")
+        self.close_command("RAW data string")
+
+        # Dragged by its body, the main window is moved by the window manager; a click on its
+        # body gives it the focus, and the close command ends the program like "Exit".
+        cx, cy = xdrive.MAIN_CLIENT
+        grab = (cx + xdrive.MAIN_WIDTH - 30, cy + 38)
+        d.drag(grab, (grab[0], grab[1] + 150))
+        d.wait_for(lambda s: xdrive.main_window_shown(s, (cx, cy + 150)),
+                   what="the main window to follow the drag")
+        d.click(grab[0], grab[1] + 150)
+        d.key("alt+F4")
+        self.assertEqual(vornel.wait(timeout=15), 0)
+        self.assertTrue(port_is_free(device), "the port is still held after the close command")
+        self.assertIsNone(sim.poll(), "the simulator stays up")
 
 
 if __name__ == "__main__":

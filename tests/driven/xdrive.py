@@ -3,6 +3,7 @@ keyboard, screenshots for what is on the screen. Python's standard library only,
 packages xvfb, xdotool and imagemagick."""
 
 import os
+import re
 import subprocess
 import time
 
@@ -59,9 +60,11 @@ def near(colour, wanted, tolerance=24):
 
 
 class Display:
-    """A private Xvfb screen; the display number is chosen by Xvfb itself."""
+    """A private Xvfb screen; the display number is chosen by Xvfb itself. With
+    `window_manager=True` Debian's metacity manages it, as on a desktop: title bars, borders,
+    Alt+F4 as the close command."""
 
-    def __init__(self, width=1024, height=768):
+    def __init__(self, width=1024, height=768, window_manager=False):
         read_end, write_end = os.pipe()
         self.process = subprocess.Popen(
             ["Xvfb", "-displayfd", str(write_end), "-screen", "0", f"{width}x{height}x24",
@@ -75,10 +78,59 @@ class Display:
         self.name = ":" + number
         self.env = dict(os.environ, DISPLAY=self.name)
         self.env.pop("QT_QPA_PLATFORM", None)
+        self.window_manager = None
+        if window_manager:
+            self.start_window_manager()
+
+    def start_window_manager(self):
+        self.window_manager = subprocess.Popen(
+            ["metacity", "--replace"], env=self.env, stdin=subprocess.DEVNULL,
+            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        # Ready once it has announced itself on the root window.
+        deadline = time.monotonic() + 10
+        while "window id" not in self.xprop("-root", "_NET_SUPPORTING_WM_CHECK"):
+            if self.window_manager.poll() is not None or time.monotonic() > deadline:
+                self.close()
+                raise RuntimeError("metacity did not start")
+            time.sleep(0.05)
 
     def close(self):
+        if self.window_manager is not None:
+            self.window_manager.terminate()
+            self.window_manager.wait(timeout=10)
         self.process.terminate()
         self.process.wait(timeout=10)
+
+    def xprop(self, *args):
+        return subprocess.run(["xprop", *args], env=self.env, capture_output=True,
+                              text=True).stdout
+
+    def managed_windows(self):
+        """The window manager's client windows, as {window id: (_NET_WM_NAME, WM_NAME)}, the
+        captions read from the X server exactly as the window manager shows them."""
+        listing = self.xprop("-root", "_NET_CLIENT_LIST")
+        ids = listing.split("#", 1)[1].replace(",", " ").split() if "#" in listing else []
+        windows = {}
+        for window in ids:
+            names = {}
+            for line in self.xprop("-id", window, "_NET_WM_NAME", "WM_NAME").splitlines():
+                # NAME(TYPE) = "text", or NAME(TYPE) = when empty; an unset one is left out.
+                match = re.match(r'(\w+)\(\w+\) = "?(.*?)"?$', line)
+                if match:
+                    names[match.group(1)] = match.group(2)
+            windows[window] = (names.get("_NET_WM_NAME"), names.get("WM_NAME"))
+        return windows
+
+    def wait_for_windows(self, condition, timeout=10.0, what="the windows"):
+        """Reads the managed windows until `condition(windows)` holds; returns them."""
+        deadline = time.monotonic() + timeout
+        while True:
+            windows = self.managed_windows()
+            if condition(windows):
+                return windows
+            if time.monotonic() > deadline:
+                raise AssertionError(f"timed out waiting for {what}: {windows}")
+            time.sleep(0.05)
 
     def screenshot(self):
         ppm = subprocess.run(["import", "-window", "root", "-depth", "8", "ppm:-"],
