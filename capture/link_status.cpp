@@ -45,8 +45,14 @@ std::string describeLinkStatus(const LinkStatus& s) {
             text += s.ownerGroup.empty() ? std::string(".") : " (" + s.ownerGroup + ").";
             return text;
         }
+        case LinkFault::NotSerial:
+            return withDetail("No port open: " + portName(s) + " is not a serial device", s);
         case LinkFault::InUse:
             return withDetail("No port open: " + portName(s) + " is in use by another program", s);
+        case LinkFault::StaleLock:
+            return withDetail("No port open: a program that has ended left a lock file on " +
+                                  portName(s) + " that your user may not remove",
+                              s);
         case LinkFault::SettingsRefused:
             return withDetail("No port open: " + portName(s) + " refused the settings " +
                                   (s.settings.empty() ? std::string("given") : s.settings),

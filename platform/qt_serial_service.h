@@ -4,13 +4,16 @@
 #include <QSerialPort>
 
 #include "capture/line_settings.h"
+#include "platform/device_lock.h"
 #include "platform/port_table.h"
 #include "platform/serial_service.h"
 
 namespace vornel {
 
 // The serial service over Qt Serial Port. The port is opened read-only, exclusively (Qt's lock
-// file plus the kernel's exclusive flag), raw and without flow control. It starts closed, at
+// file, the kernel's exclusive flag, and an flock() lock that picocom, tio and pyserial honour),
+// raw and without flow control. A port that another program holds in any of these ways is
+// refused before Qt opens it, so its line settings are never touched. It starts closed, at
 // 9600,N,8,1, with input length 0, and is closed again when the service is destroyed.
 //
 // When the device fails or goes away while open (an adapter pulled, the far end of a
@@ -44,7 +47,9 @@ private:
 
     const PortTable& ports_;
     QSerialPort port_;
-    std::string device_;
+    DeviceLock lock_;
+    std::string named_;   // the device as the user or the port table named it
+    std::string device_;  // its canonical path
     LineSettings settings_;
     int inputLen_ = 0;
 };

@@ -13,8 +13,10 @@ enum class LinkFault {
     NotConfigured,     // nothing has been set up yet
     NoPortChosen,      // port number 0, or an empty device name
     NoSuchPort,        // the number or name names no device of this machine
+    NotSerial,         // the name names something that is not a serial (terminal) device
     PermissionDenied,  // the user may not open the device
     InUse,             // another program (or another opener) holds the device
+    StaleLock,         // a lock file left by a program that has ended, which may not be removed
     SettingsRefused,   // the settings string cannot be applied
     DeviceGone,        // the device failed or went away while open
     OpenFailed,        // any other failure

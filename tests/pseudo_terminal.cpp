@@ -41,6 +41,21 @@ void PseudoTerminal::write(std::string_view bytes) {
     }
 }
 
+long PseudoTerminal::speed() const {
+    termios now{};
+    ::tcgetattr(near_, &now);
+    switch (::cfgetospeed(&now)) {
+        case B4800:
+            return 4800;
+        case B9600:
+            return 9600;
+        case B115200:
+            return 115200;
+        default:
+            return -1;
+    }
+}
+
 void PseudoTerminal::closeFarEnd() {
     if (far_ >= 0) {
         ::close(far_);

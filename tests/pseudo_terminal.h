@@ -20,6 +20,8 @@ public:
     void write(std::string_view bytes);
     // Closes the far end, as a device that goes away.
     void closeFarEnd();
+    // The line speed the device end is set to, in bits per second.
+    long speed() const;
 
 private:
     int far_ = -1;

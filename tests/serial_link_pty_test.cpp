@@ -1,6 +1,10 @@
 // The receive path on real pseudo-terminals, through Qt Serial Port.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+#include <QCoreApplication>
+#include <QDir>
+#include <QProcess>
 #include <QSerialPort>
 #include <QTest>
 #include <atomic>
@@ -84,6 +88,17 @@ TEST_F(PtyLinkTest, APortHeldOpenIsRefusedToASecondOpener) {
     }
     QSerialPort plain(QString::fromStdString(pty.path()));
     EXPECT_FALSE(plain.open(QIODevice::ReadOnly));
+    // Other names of the same device are the same device, even as root.
+    const QString alias = QDir::tempPath() + "/vornel-test-link-" + QString::number(::getpid());
+    QFile::remove(alias);
+    ASSERT_TRUE(QFile::link(QString::fromStdString(pty.path()), alias));
+    for (const std::string& name : {alias.toStdString(), "/dev//" + pty.path().substr(5)}) {
+        QtSerialService other{ports};
+        other.setPortDevice(name);
+        EXPECT_THROW(other.openPort(), SerialFailure) << name;
+        EXPECT_FALSE(deviceCanBeOpened(name)) << name;
+    }
+    QFile::remove(alias);
 
     comm.closePort();
     EXPECT_TRUE(deviceCanBeOpened(pty.path()));
@@ -189,6 +204,110 @@ TEST_F(PtyLinkTest, SettingsAreAppliedOrRefused) {
     EXPECT_THROW(comm.setSettings("57600,E,7,1"), SerialFailure);
     EXPECT_EQ(comm.lineSettings(), (LineSettings{57600, Parity::None, 8, StopBits::Two}));
     EXPECT_TRUE(comm.isPortOpen());
+}
+
+// Another serial program on the same device: picocom, or a pyserial script that opens it with
+// exclusive=True. Both lock it with flock() only; neither takes a lock file.
+struct Peer {
+    const char* name;
+    QStringList holdCommand;  // holds the device until its input closes; %1 is the device
+    QStringList tryCommand;   // opens the device and ends: status 0 when it could
+};
+
+const char kPyserial[] =
+    "import serial, sys\n"
+    "s = serial.Serial(sys.argv[1], 9600, exclusive=True)\n"
+    "print('open', flush=True)\n"
+    "sys.stdin.read()\n";
+
+const Peer kPeers[] = {
+    {"picocom",
+     {"picocom", "--quiet", "--noreset", "--baud", "9600", "%1"},
+     {"picocom", "--quiet", "--noreset", "--exit", "--baud", "9600", "%1"}},
+    {"pyserial",
+     {"/usr/bin/python3", "-c", kPyserial, "%1"},
+     {"/usr/bin/python3", "-c", kPyserial, "%1"}},
+};
+
+void PrintTo(const Peer& peer, std::ostream* out) {
+    *out << peer.name;
+}
+
+class BesideOtherPrograms : public PtyLinkTest, public ::testing::WithParamInterface<Peer> {
+protected:
+    static void start(QProcess& process, const QStringList& command, const std::string& device) {
+        QStringList args = command.mid(1);
+        args.replaceInStrings("%1", QString::fromStdString(device));
+        // picocom ends its whole process group on SIGTERM: a group of its own.
+        process.setChildProcessModifier([] { ::setsid(); });
+        process.start(command[0], args);
+        ASSERT_TRUE(process.waitForStarted(5000)) << command[0].toStdString();
+    }
+    // Runs the peer's try command to its end; its exit status.
+    int peerTries(const std::string& device) {
+        QProcess process;
+        start(process, GetParam().tryCommand, device);
+        process.closeWriteChannel();
+        EXPECT_TRUE(process.waitForFinished(10000));
+        return process.exitCode();
+    }
+};
+
+TEST_P(BesideOtherPrograms, APortTheyHoldIsNotListedAndSetNeverTouchesIt) {
+    QProcess peer;
+    start(peer, GetParam().holdCommand, pty.path());
+    // Held once it has locked the device and then set its speed; looking for the lock only
+    // after that keeps the probe from racing the peer for it.
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            return (pty.speed() == 9600 && !deviceCanBeOpened(pty.path())) ||
+                   peer.state() != QProcess::Running;
+        },
+        10000));
+    ASSERT_EQ(peer.state(), QProcess::Running) << peer.readAllStandardError().toStdString();
+
+    link.setupHardware([] {}, [&] { return CommChoice{2, 115200, ""}; });
+    EXPECT_FALSE(comm.isPortOpen());
+    EXPECT_EQ(link.status().reason, LinkFault::InUse);
+    EXPECT_NE(describeLinkStatus(link.status()).find("in use by another program"),
+              std::string::npos);
+    EXPECT_EQ(pty.speed(), 9600) << "the line settings of a port in use were changed";
+
+    peer.closeWriteChannel();
+    peer.terminate();
+    ASSERT_TRUE(peer.waitForFinished(10000));
+    ASSERT_TRUE(waitUntil([&] { return deviceCanBeOpened(pty.path()); }, 5000));
+    openAs(2);
+}
+
+TEST_P(BesideOtherPrograms, TheyRefuseAPortVornelHolds) {
+    openAs(2, 115200);
+    EXPECT_NE(peerTries(pty.path()), 0) << GetParam().name << " took a port Vornel holds";
+    EXPECT_EQ(pty.speed(), 115200);
+    pty.write("[1]\r\n");
+    EXPECT_TRUE(waitUntil([&] { return frames.size() == 1; }, 5000)) << "Vornel lost its port";
+    comm.closePort();
+    EXPECT_EQ(peerTries(pty.path()), 0) << "the port is still held after it was closed";
+}
+
+INSTANTIATE_TEST_SUITE_P(Peers, BesideOtherPrograms, ::testing::ValuesIn(kPeers),
+                         [](const auto& peer) { return std::string(peer.param.name); });
+
+// The same as an ordinary user, for whom the kernel's exclusive flag also counts: the tests
+// above run again in a child process as `nobody`, on pseudo-terminals that user opens.
+TEST(BesideOtherProgramsAsUser, HoldBothWaysForAnOrdinaryUser) {
+    if (::getuid() != 0) {
+        GTEST_SKIP() << "runs the user's side from root";
+    }
+    QProcess child;
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    child.start("setpriv", {"--reuid=nobody", "--regid=nogroup", "--clear-groups", "--",
+                            QCoreApplication::applicationFilePath(),
+                            "--gtest_filter=Peers/BesideOtherPrograms.*:PtyLinkTest.APortHeld*"});
+    ASSERT_TRUE(child.waitForFinished(60000));
+    const std::string output = child.readAll().toStdString();
+    EXPECT_EQ(child.exitCode(), 0) << output;
+    EXPECT_NE(output.find("[  PASSED  ] 5 tests."), std::string::npos) << output;
 }
 
 TEST(PortOrder, SerialDevicesAreNumberedByKindThenNumber) {
