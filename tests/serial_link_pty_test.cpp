@@ -1,14 +1,18 @@
 // The receive path on real pseudo-terminals, through Qt Serial Port.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QProcess>
 #include <QSerialPort>
 #include <QTest>
 #include <atomic>
+#include <cstdio>
 #include <ctime>
+#include <fstream>
 #include <thread>
 
 #include "capture/comm_link.h"
@@ -113,6 +117,7 @@ TEST_F(PtyLinkTest, ClosingTheFarEndClosesThePortAndLeavesTheProgramIdle) {
     pty.closeFarEnd();
     ASSERT_TRUE(waitUntil([&] { return !comm.isPortOpen(); }, 5000));
     EXPECT_EQ(link.status().reason, LinkFault::DeviceGone);
+    EXPECT_EQ(link.status().detail, "the device was removed");
     EXPECT_EQ(lastFrame, "[1]\r\n");
 
     // A spinning error loop would burn a whole core; an idle one almost nothing.
@@ -123,6 +128,89 @@ TEST_F(PtyLinkTest, ClosingTheFarEndClosesThePortAndLeavesTheProgramIdle) {
     const double cpuShare = (processCpuSeconds() - cpuBefore) / (wall.elapsed() / 1000.0);
     EXPECT_LT(cpuShare, 0.3);
     EXPECT_FALSE(comm.isPortOpen());
+}
+
+// What the tooltip says names the real cause, whatever the path names.
+TEST_F(PtyLinkTest, ReasonsNameTheRealCause) {
+    const QString dir = QDir::tempPath() + "/vornel-test-reasons-" + QString::number(::getpid());
+    QDir().mkpath(dir);
+    QFile regular(dir + "/file");
+    ASSERT_TRUE(regular.open(QIODevice::WriteOnly));
+    regular.close();
+    ASSERT_EQ(::mkfifo((dir + "/fifo").toLocal8Bit().constData(), 0600), 0);
+    const struct {
+        std::string path;
+        LinkFault reason;
+        const char* says;
+    } cases[] = {
+        {"/dev/null", LinkFault::NotSerial, "is not a serial device"},
+        {(dir + "/file").toStdString(), LinkFault::NotSerial, "is not a serial device"},
+        {(dir + "/fifo").toStdString(), LinkFault::NotSerial, "is not a serial device"},
+        {dir.toStdString(), LinkFault::NotSerial, "is not a serial device"},
+        {"/dev/vornel-" + std::string(300, 'x'), LinkFault::NoSuchPort, "does not exist"},
+        {"/dev/vornel-none/ttyUSB0", LinkFault::NoSuchPort, "does not exist"},
+    };
+    for (const auto& c : cases) {
+        link.setupHardware([] {}, [&] { return CommChoice{0, 9600, c.path}; });
+        EXPECT_FALSE(comm.isPortOpen());
+        EXPECT_EQ(link.status().reason, c.reason) << c.path;
+        EXPECT_NE(describeLinkStatus(link.status()).find(c.says), std::string::npos)
+            << describeLinkStatus(link.status());
+        EXPECT_FALSE(deviceCanBeOpened(c.path)) << c.path;
+    }
+    QDir(dir).removeRecursively();
+
+    // A lock file whose process has ended holds nothing: the probe lists the port, and root
+    // (who may remove the file) opens it.
+    const std::string lock = "/var/lock/LCK.." + pty.path().substr(5).replace(3, 1, "_");
+    std::ofstream(lock) << "999999999\n";
+    EXPECT_TRUE(deviceCanBeOpened(pty.path()));
+    if (::getuid() == 0) {
+        openAs(2);
+    }
+    std::remove(lock.c_str());
+}
+
+// An ordinary user's Vornel, facing a lock file that root's program left behind: not "in use",
+// but what stands in the way. Run as `nobody` by the test below, on a device it was given.
+TEST(StaleLockAsUser, IsNotInUseButTheLockFileInTheWay) {
+    const QByteArray device = qgetenv("VORNEL_TEST_STALE_DEVICE");
+    if (device.isEmpty() || ::getuid() == 0) {
+        GTEST_SKIP() << "run by StaleLockAsUser.SeenFromRoot";
+    }
+    EXPECT_TRUE(deviceCanBeOpened(device.toStdString()));
+    StaticPortTable none;
+    QtSerialService comm{none};
+    comm.setPortDevice(device.toStdString());
+    try {
+        comm.openPort();
+        FAIL() << "opened despite a lock file it cannot remove";
+    } catch (const SerialFailure& failure) {
+        EXPECT_EQ(failure.fault(), LinkFault::StaleLock) << failure.what();
+    }
+}
+
+TEST(StaleLockAsUser, SeenFromRoot) {
+    if (::getuid() != 0) {
+        GTEST_SKIP() << "needs root to leave the lock file";
+    }
+    PseudoTerminal pty;
+    const std::string lock = "/var/lock/LCK.." + pty.path().substr(5).replace(3, 1, "_");
+    std::ofstream(lock) << "999999999\n";
+    ASSERT_EQ(::chown(pty.path().c_str(), 65534, 65534), 0);
+    QProcess child;
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("VORNEL_TEST_STALE_DEVICE", QString::fromStdString(pty.path()));
+    child.setProcessEnvironment(env);
+    child.start("setpriv", {"--reuid=nobody", "--regid=nogroup", "--clear-groups", "--",
+                            QCoreApplication::applicationFilePath(),
+                            "--gtest_filter=StaleLockAsUser.IsNotInUse*"});
+    ASSERT_TRUE(child.waitForFinished(60000));
+    std::remove(lock.c_str());
+    const std::string output = child.readAll().toStdString();
+    EXPECT_EQ(child.exitCode(), 0) << output;
+    EXPECT_NE(output.find("[  PASSED  ] 1 test."), std::string::npos) << output;
 }
 
 TEST_F(PtyLinkTest, ATenMegabyteBurstArrivesWholeAndInOrder) {
