@@ -27,6 +27,11 @@ std::string withDetail(std::string text, const LinkStatus& s) {
 }  // namespace
 
 std::string describeLinkStatus(const LinkStatus& s) {
+    if (!s.open && s.waiting) {
+        LinkStatus closed = s;
+        closed.waiting = false;
+        return describeLinkStatus(closed) + " Waiting for the device to come back.";
+    }
     if (s.open) {
         return "Receiving on " + portName(s) + " at " + s.settings + ".";
     }

@@ -51,11 +51,18 @@ QtSerialService::QtSerialService(const PortTable& ports, QObject* parent)
         }
     });
     connect(&port_, &QSerialPort::errorOccurred, this, &QtSerialService::handleError);
+    watch_.setInterval(1000);
+    connect(&watch_, &QTimer::timeout, this, [this] {
+        if (onDeviceMayBeBack && QFileInfo::exists(QString::fromStdString(named_))) {
+            onDeviceMayBeBack();
+        }
+    });
 }
 
 QtSerialService::~QtSerialService() {
     // Closing first keeps the error handler from running while the port is torn down.
     port_.disconnect(this);
+    watch_.stop();
     port_.close();
     lock_.release();
 }
@@ -208,8 +215,17 @@ void QtSerialService::throwOpenFailure() {
 }
 
 void QtSerialService::closePort() {
+    watch_.stop();
     port_.close();
     lock_.release();
+}
+
+void QtSerialService::watchForDevice() {
+    watch_.start();
+}
+
+void QtSerialService::stopWatching() {
+    watch_.stop();
 }
 
 std::string QtSerialService::input() {

@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QSerialPort>
+#include <QTimer>
 
 #include "capture/line_settings.h"
 #include "platform/device_lock.h"
@@ -18,7 +19,8 @@ namespace vornel {
 //
 // When the device fails or goes away while open (an adapter pulled, the far end of a
 // pseudo-terminal closed) Qt reports the same error over and over; the service closes the port
-// at the first report and raises onLinkLost instead.
+// at the first report and raises onLinkLost instead. While the owner waits for the device to come
+// back, a one-second timer looks whether its path exists again: one stat() a second.
 class QtSerialService : public QObject, public SerialService {
     Q_OBJECT
 
@@ -36,6 +38,8 @@ public:
     void closePort() override;
     std::string input() override;
     void discardInput() override;
+    void watchForDevice() override;
+    void stopWatching() override;
 
     const LineSettings& lineSettings() const { return settings_; }
 
@@ -48,6 +52,7 @@ private:
     const PortTable& ports_;
     QSerialPort port_;
     DeviceLock lock_;
+    QTimer watch_;        // while waiting for the device to come back
     std::string named_;   // the device as the user or the port table named it
     std::string device_;  // its canonical path
     LineSettings settings_;

@@ -66,10 +66,18 @@ public:
     // Empties the receive buffer.
     virtual void discardInput() = 0;
 
+    // Waiting for a device that went away: from watchForDevice() until stopWatching() or
+    // closePort(), onDeviceMayBeBack is raised at most once a second while the device last
+    // named exists. Nothing is opened by the service itself.
+    virtual void watchForDevice() = 0;
+    virtual void stopWatching() = 0;
+
     // Raised whenever received characters are waiting.
     std::function<void()> onComm;
     // Raised after the service closed the port because the device failed or went away.
     std::function<void(const SerialFailure&)> onLinkLost;
+    // See watchForDevice().
+    std::function<void()> onDeviceMayBeBack;
 };
 
 }  // namespace vornel
