@@ -21,12 +21,14 @@
 #include <utility>
 #include <vector>
 
-#include "bench/literal_assembler.h"
 #include "bench/records.h"
 #include "capture/frame_assembler.h"
+#include "tests/kit/literal_assembler.h"
 
 namespace vornel::bench {
 namespace {
+
+using testing::LiteralAssembler;
 
 // Received text, the sizes of the chunks it arrives in, and what feeding it must end with.
 struct Feed {

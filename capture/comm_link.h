@@ -7,7 +7,7 @@
 
 #include "capture/frame_assembler.h"
 #include "capture/link_status.h"
-#include "platform/serial_service.h"
+#include "capture/serial_service.h"
 
 namespace vornel {
 

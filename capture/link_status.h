@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "platform/serial_service.h"
+#include "capture/serial_service.h"
 
 namespace vornel {
 

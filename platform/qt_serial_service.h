@@ -5,9 +5,9 @@
 #include <QTimer>
 
 #include "capture/line_settings.h"
+#include "capture/serial_service.h"
 #include "platform/device_lock.h"
 #include "platform/port_table.h"
-#include "platform/serial_service.h"
 
 namespace vornel {
 

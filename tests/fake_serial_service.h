@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/serial_service.h"
+#include "capture/serial_service.h"
 
 namespace vornel::testing {
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/kit/literal_assembler.h"
+
 #include <random>
 #include <string>
 #include <vector>
@@ -11,23 +13,7 @@ namespace {
 
 using namespace std::string_literals;
 
-// The frame rule exactly as written: search the whole buffer for both brackets on every call.
-class LiteralAssembler {
-public:
-    void Append(std::string_view chunk) { buffer_ += chunk; }
-    TakenFrame TakeFrame() {
-        if (buffer_.find(']') != std::string::npos && buffer_.find('[') != std::string::npos) {
-            TakenFrame frame{true, std::move(buffer_)};
-            buffer_.assign(1, '[');
-            return frame;
-        }
-        return {};
-    }
-    const std::string& RxBuffer() const { return buffer_; }
-
-private:
-    std::string buffer_;
-};
+using testing::LiteralAssembler;
 
 // Feeds chunks through an assembler as the receive handler does and lists the frames.
 template <typename Assembler>

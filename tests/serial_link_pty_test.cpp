@@ -22,8 +22,9 @@
 #include "capture/comm_link.h"
 #include "platform/device_access.h"
 #include "platform/qt_serial_service.h"
-#include "pseudo_terminal.h"
 #include "static_port_table.h"
+#include "tests/kit/literal_assembler.h"
+#include "tests/kit/pseudo_terminal.h"
 #include "wait_until.h"
 
 namespace vornel {
@@ -62,16 +63,8 @@ protected:
         comm.onDeviceMayBeBack = [this] { link.deviceMayBeBack(); };
     }
 
-    // The stream as the device sent it: the frames and the buffer, less the "[" each frame
-    // after the first begins with.
-    std::string received() const {
-        std::string all = frames.empty() ? std::string() : frames[0];
-        for (std::size_t i = 1; i < frames.size(); ++i) {
-            all.append(frames[i], 1);
-        }
-        all.append(link.assembler().RxBuffer(), frames.empty() ? 0 : 1);
-        return all;
-    }
+    // The stream as the device sent it.
+    std::string received() const { return testing::streamOf(frames, link.assembler().RxBuffer()); }
 
     void openAs(int portNumber, std::int32_t baud = 115200) {
         link.setupHardware([] {}, [&] { return CommChoice{std::uint8_t(portNumber), baud, ""}; });
@@ -359,16 +352,9 @@ TEST_F(PtyLinkTest, ATenMegabyteBurstArrivesWholeAndInOrder) {
         120000);
     writer.join();
     ASSERT_TRUE(complete);
-    // Each frame after the first starts with the "[" the buffer was reset to; the stream is
-    // everything else, in order.
-    std::string received = frames.empty() ? std::string() : frames[0];
-    for (std::size_t i = 1; i < frames.size(); ++i) {
-        ASSERT_EQ(frames[i][0], '[');
-        received.append(frames[i], 1);
-    }
-    received.append(link.assembler().RxBuffer(), 1);
-    ASSERT_EQ(received.size(), sent.size());
-    EXPECT_TRUE(received == sent);
+    const std::string stream = received();
+    ASSERT_EQ(stream.size(), sent.size());
+    EXPECT_TRUE(stream == sent);
 }
 
 TEST_F(PtyLinkTest, PortNumbersComeFromThePortTable) {
