@@ -287,10 +287,13 @@ TEST_F(PtyLinkTest, RecordsResumeAfterTheSimulatorsDropsWithoutSetHardware) {
     ASSERT_TRUE(comm.isPortOpen()) << describeLinkStatus(link.status());
 
     int drops = 0;
+    int backOnTheSamePath = 0;
     int resumedOnTheSamePath = 0;
     QElapsedTimer clock;
     clock.start();
-    while (clock.elapsed() < 9000) {
+    // Other programs making pseudo-terminals meanwhile may take the number: up to 20 s for two
+    // returns to the same path.
+    while (clock.elapsed() < 20000 && backOnTheSamePath < 2) {
         if (!waitUntil([&] { return sim.canReadLine(); }, 500)) {
             continue;
         }
@@ -302,6 +305,7 @@ TEST_F(PtyLinkTest, RecordsResumeAfterTheSimulatorsDropsWithoutSetHardware) {
             // Vornel, for the path it was given.
             continue;
         }
+        ++backOnTheSamePath;
         const std::size_t framesBefore = frames.size();
         if (waitUntil([&] { return frames.size() > framesBefore + 2; }, 3000)) {
             ++resumedOnTheSamePath;
@@ -316,11 +320,13 @@ TEST_F(PtyLinkTest, RecordsResumeAfterTheSimulatorsDropsWithoutSetHardware) {
     const auto records = [](const std::string& text) {
         return std::count(text.begin(), text.end(), ']');
     };
-    std::printf("  drops %d, resumed on the same path %d; records sent %ld, received %ld\n", drops,
-                resumedOnTheSamePath, static_cast<long>(records(sent)),
-                static_cast<long>(records(got)));
-    EXPECT_GE(drops, 4);
-    EXPECT_GE(resumedOnTheSamePath, 2);
+    std::printf(
+        "  drops %d, back on the same path %d, resumed there %d; records sent %ld, "
+        "received %ld\n",
+        drops, backOnTheSamePath, resumedOnTheSamePath, static_cast<long>(records(sent)),
+        static_cast<long>(records(got)));
+    ASSERT_GE(backOnTheSamePath, 1) << "the device never came back under its path";
+    EXPECT_EQ(resumedOnTheSamePath, backOnTheSamePath);
     // The simulator pauses while nobody reads; what the kernel threw away at a drop is at most
     // what was in flight, a record or two.
     EXPECT_LE(records(sent) - records(got), 2 * drops);
