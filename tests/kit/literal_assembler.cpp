@@ -18,16 +18,29 @@ TakenFrame LiteralAssembler::TakeFrame() {
     return {};
 }
 
+std::string_view streamDataIn(std::string_view text, bool afterAFrame) {
+    return afterAFrame && !text.empty() ? text.substr(1) : text;
+}
+
+void FrameStream::frame(std::string_view text) {
+    wrongStart_ = wrongStart_ || (any_ && (text.empty() || text[0] != '['));
+    data_.append(streamDataIn(text, any_));
+    any_ = true;
+}
+
+std::string FrameStream::withBuffer(std::string_view buffer) const {
+    if (any_ && (buffer.empty() || buffer[0] != '[')) {
+        return {};  // cannot be: the buffer starts again as "["
+    }
+    return data_ + std::string(streamDataIn(buffer, any_));
+}
+
 std::string streamOf(const std::vector<std::string>& frames, std::string_view buffer) {
-    std::string stream = frames.empty() ? std::string() : frames[0];
-    for (std::size_t i = 1; i < frames.size(); ++i) {
-        stream.append(frames[i], 1);
+    FrameStream stream;
+    for (const std::string& frame : frames) {
+        stream.frame(frame);
     }
-    if (!frames.empty()) {
-        buffer.remove_prefix(std::min<std::size_t>(1, buffer.size()));
-    }
-    stream.append(buffer);
-    return stream;
+    return stream.withBuffer(buffer);
 }
 
 }  // namespace vornel::testing

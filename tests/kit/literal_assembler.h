@@ -22,9 +22,29 @@ private:
     std::string buffer_;
 };
 
-// The received stream back from what the frame rule made of it: the frames in order and the
-// buffer left, less the "[" that every frame after the first, and the buffer after a frame,
-// begin with (the reset, not data).
+// What the frame rule makes of the received stream, undone: every frame after the first, and the
+// buffer left after a frame, begin with the "[" the buffer was reset to, which is not data.
+
+// The stream data in one frame (or the buffer), given whether a frame came before it.
+std::string_view streamDataIn(std::string_view text, bool afterAFrame);
+
+// The stream, gathered frame by frame.
+class FrameStream {
+public:
+    void frame(std::string_view text);
+    // The stream so far with the buffer left; empty when the buffer cannot be one the rule left.
+    std::string withBuffer(std::string_view buffer) const;
+    // A frame after the first did not begin with "[".
+    bool wrongStart() const { return wrongStart_; }
+    std::size_t size() const { return data_.size(); }
+
+private:
+    std::string data_;
+    bool any_ = false;
+    bool wrongStart_ = false;
+};
+
+// The stream from all the frames, in order, and the buffer left.
 std::string streamOf(const std::vector<std::string>& frames, std::string_view buffer);
 
 }  // namespace vornel::testing
