@@ -11,6 +11,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <csignal>
 #endif
 
@@ -57,19 +58,26 @@ namespace {
 int g_signalPipe[2] = {-1, -1};
 
 void onSignal(int) {
+    // The write end is non-blocking: when a burst of signals has filled the pipe, the bytes
+    // already in it say all there is to say, and the handler must never wait.
+    const int savedErrno = errno;
     const char byte = 1;
     [[maybe_unused]] const ssize_t written = ::write(g_signalPipe[1], &byte, 1);
+    errno = savedErrno;
 }
 }  // namespace
 
 void quitOnTerminationSignals() {
-    if (g_signalPipe[0] >= 0 || ::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalPipe) != 0) {
+    if (g_signalPipe[0] >= 0 ||
+        ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, g_signalPipe) != 0) {
         return;
     }
     auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, qApp);
     QObject::connect(notifier, &QSocketNotifier::activated, qApp, [] {
-        char byte = 0;
-        [[maybe_unused]] const ssize_t got = ::read(g_signalPipe[0], &byte, 1);
+        // Everything a burst left in the pipe is taken at once; one request is enough.
+        char bytes[4096];
+        while (::read(g_signalPipe[0], bytes, sizeof bytes) > 0) {
+        }
         // Also while the splash is up, before the main event loop runs: start-up sees the flag.
         g_terminationRequested = true;
         QApplication::closeAllWindows();

@@ -1,8 +1,12 @@
 // The frame assembler against the frame rule done literally, on the same input in one run:
 //  (a) records in random chunks of 1 to 64 bytes, as a serial port delivers them;
 //  (b) 1 MiB without a "]" in chunks of 8 bytes, where a whole-buffer search gets slower with
-//      every chunk.
-// Prints bytes/s for each, then the ratio of the literal's time to ours for (a) and (b).
+//      every chunk;
+//  (c) 1 MiB already held, then reads of 12 bytes without a "]": at the buffer's bound, where
+//      each read must cost what it adds, not what the buffer holds. Ours reads 1 MiB more (so
+//      that its buffer is trimmed along the way), the literal 48 KiB, and they are compared per
+//      read.
+// Prints bytes/s for each, then the ratio of the literal's time to ours for (a), (b) and (c).
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
@@ -17,12 +21,14 @@
 #include <utility>
 #include <vector>
 
-#include "bench/literal_assembler.h"
 #include "bench/records.h"
 #include "capture/frame_assembler.h"
+#include "tests/kit/literal_assembler.h"
 
 namespace vornel::bench {
 namespace {
+
+using testing::LiteralAssembler;
 
 // Received text, the sizes of the chunks it arrives in, and what feeding it must end with.
 struct Feed {
@@ -82,6 +88,39 @@ Feed unclosedInSmallChunks() {
         feed.chunkSizes.push_back(text.size() % 8);
     }
     return feed;
+}
+
+// (c) What is held before the timed reads, and the reads: `bytes` of text without a "]".
+struct HeldFeed {
+    std::string held;
+    Feed reads;
+};
+
+HeldFeed heldThenSmallReads(std::size_t bytes) {
+    std::string text = makeRecords(2 * (FrameAssembler::kRxBufferLimit + bytes), 17);
+    std::erase(text, ']');
+    HeldFeed feed{text.substr(0, FrameAssembler::kRxBufferLimit), {}};
+    feed.reads.text = text.substr(FrameAssembler::kRxBufferLimit, bytes);
+    feed.reads.chunkSizes.assign(bytes / 12, 12);
+    return feed;
+}
+
+template <typename Assembler>
+void heldBench(benchmark::State& state, const HeldFeed& feed) {
+    for (auto _ : state) {
+        state.PauseTiming();
+        Assembler assembler;
+        assembler.Append(feed.held);
+        benchmark::DoNotOptimize(assembler.TakeFrame());
+        state.ResumeTiming();
+        const std::size_t frames = feedAll(assembler, feed.reads);
+        if (frames != 0) {
+            state.SkipWithError("a frame completed without a \"]\"");
+            break;
+        }
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
+                            static_cast<std::int64_t>(feed.reads.text.size()));
 }
 
 bool sameFrames(const Feed& feed) {
@@ -195,6 +234,10 @@ int main(int argc, char** argv) {
     }
     benchmark::RegisterBenchmark("b_unclosed/ours", feedBench<FrameAssembler>, unclosed);
     benchmark::RegisterBenchmark("b_unclosed/literal", feedBench<LiteralAssembler>, unclosed);
+    const HeldFeed heldOurs = heldThenSmallReads(FrameAssembler::kRxBufferLimit + 12 * 1024);
+    const HeldFeed heldLiteral = heldThenSmallReads(48 * 1024);
+    benchmark::RegisterBenchmark("c_held/ours", heldBench<FrameAssembler>, heldOurs);
+    benchmark::RegisterBenchmark("c_held/literal", heldBench<LiteralAssembler>, heldLiteral);
 
     RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
@@ -202,12 +245,24 @@ int main(int argc, char** argv) {
 
     const std::optional<double> a = reporter.ratio("a_records/ours", "a_records/literal");
     const std::optional<double> b = reporter.ratio("b_unclosed/ours", "b_unclosed/literal");
+    // Per read: the two read different amounts.
+    std::optional<double> c = reporter.ratio("c_held/ours", "c_held/literal");
+    if (c) {
+        *c *= static_cast<double>(heldOurs.reads.chunkSizes.size()) /
+              static_cast<double>(heldLiteral.reads.chunkSizes.size());
+    }
     printRatio("(a)", a);
     printRatio("(b)", b);
+    printRatio("(c) per read", c);
     // The literal search is quadratic on (b); remembering the brackets makes it linear. Well
     // under 30x means the assembler has gone back to searching the whole buffer.
     if (b && *b < 30) {
         std::fprintf(stderr, "(b) is under 30x: the assembler no longer scales with the chunk\n");
+        return 1;
+    }
+    // At the bound each literal read searches a megabyte; ours must not move one per read.
+    if (c && *c < 30) {
+        std::fprintf(stderr, "(c) is under 30x: a read at the bound costs the whole buffer\n");
         return 1;
     }
     return 0;

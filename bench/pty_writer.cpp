@@ -2,8 +2,6 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <pty.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -29,28 +27,6 @@ double processCpuSeconds() {
 
 double threadCpuSeconds() {
     return cpuSeconds(CLOCK_THREAD_CPUTIME_ID);
-}
-
-BenchPty::BenchPty() {
-    char name[128] = {};
-    if (::openpty(&far_, &near_, name, nullptr, nullptr) != 0) {
-        throw std::runtime_error("openpty failed");
-    }
-    termios raw{};
-    ::tcgetattr(near_, &raw);
-    ::cfmakeraw(&raw);
-    ::tcsetattr(near_, TCSANOW, &raw);
-    // A reader started as a child process gets none of our ends.
-    ::fcntl(far_, F_SETFD, FD_CLOEXEC);
-    ::fcntl(near_, F_SETFD, FD_CLOEXEC);
-    // The writer waits in poll(), never in write(), so that a reader that stops cannot hang it.
-    ::fcntl(far_, F_SETFL, ::fcntl(far_, F_GETFL) | O_NONBLOCK);
-    path_ = name;
-}
-
-BenchPty::~BenchPty() {
-    ::close(far_);
-    ::close(near_);
 }
 
 WriteResult writeFor(int fd, std::string_view stream, double seconds) {

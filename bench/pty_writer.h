@@ -7,24 +7,6 @@
 
 namespace vornel::bench {
 
-// A raw pseudo-terminal. The reader under measurement opens path() (/dev/pts/N) as its serial
-// port; the writer plays the device on the far end.
-class BenchPty {
-public:
-    BenchPty();
-    ~BenchPty();
-    BenchPty(const BenchPty&) = delete;
-    BenchPty& operator=(const BenchPty&) = delete;
-
-    const std::string& path() const { return path_; }
-    int farEnd() const { return far_; }
-
-private:
-    int far_ = -1;
-    int near_ = -1;
-    std::string path_;
-};
-
 // What a writer did, with the clocks read as it started so that the reader's share of the
 // process's CPU time can be worked out afterwards.
 struct WriteResult {

@@ -27,6 +27,7 @@
 #include "bench/stream_check.h"
 #include "capture/comm_link.h"
 #include "platform/qt_serial_service.h"
+#include "tests/kit/pseudo_terminal.h"
 
 namespace vornel::bench {
 namespace {
@@ -55,7 +56,7 @@ double secondsSince(Clock::time_point start) {
 }
 
 ReaderFigures runVornel(std::string_view stream, double seconds) {
-    BenchPty pty;
+    testing::PseudoTerminal pty;
     NoPorts ports;
     QtSerialService comm{ports};
     std::string lastFrame;
@@ -116,7 +117,7 @@ ReaderFigures runVornel(std::string_view stream, double seconds) {
 }
 
 ReaderFigures runPicocom(std::string_view stream, double seconds) {
-    BenchPty pty;
+    testing::PseudoTerminal pty;
     PicocomReader picocom{pty.path()};
     const std::uint64_t readBefore = picocom.bytesRead();
     const double cpuBefore = picocom.cpuSeconds();

@@ -1,5 +1,7 @@
 #include "bench/stream_check.h"
 
+#include "tests/kit/literal_assembler.h"
+
 #include <algorithm>
 
 namespace vornel::bench {
@@ -28,7 +30,7 @@ bool StreamCheck::matches(std::string_view buffer) const {
 }
 
 std::string_view StreamCheck::dataIn(std::string_view text) const {
-    return anyFrame_ && !text.empty() ? text.substr(1) : text;
+    return testing::streamDataIn(text, anyFrame_);
 }
 
 bool StreamCheck::sameAsStreamAt(std::uint64_t offset, std::string_view data) const {

@@ -23,6 +23,12 @@ void CommLink::onComm() {
 
 void CommLink::setupHardware(const std::function<void()>& showSetupDialog,
                              const std::function<CommChoice()>& currentChoice) {
+    if (status_.waiting) {
+        comm_.stopWatching();
+        LinkStatus stopped = status_;
+        stopped.waiting = false;
+        setStatus(std::move(stopped));
+    }
     if (comm_.isPortOpen()) {
         comm_.closePort();
         LinkStatus closed = status_;
@@ -33,9 +39,27 @@ void CommLink::setupHardware(const std::function<void()>& showSetupDialog,
     }
     showSetupDialog();
 
+    std::optional<CommChoice> choice;
+    LinkStatus failed;
+    failed.reason = LinkFault::OpenFailed;
+    try {
+        choice = currentChoice();
+    } catch (const std::exception& failure) {
+        failed.detail = failure.what();
+    } catch (...) {
+    }
+    if (!choice) {
+        // Nothing to apply: the port stays closed, as for any failure after the dialog.
+        setStatus(std::move(failed));
+        return;
+    }
+    choice_ = choice;
+    setStatus(apply(*choice));
+}
+
+LinkStatus CommLink::apply(const CommChoice& choice) {
     LinkStatus next;
     try {
-        const CommChoice choice = currentChoice();
         next.portNumber = choice.portPath.empty() ? choice.portNumber : 0;
         next.device = choice.portPath;
         if (choice.portPath.empty()) {
@@ -60,7 +84,7 @@ void CommLink::setupHardware(const std::function<void()>& showSetupDialog,
     } catch (...) {
         next.reason = LinkFault::OpenFailed;
     }
-    setStatus(std::move(next));
+    return next;
 }
 
 void CommLink::linkLost(const SerialFailure& failure) {
@@ -68,7 +92,29 @@ void CommLink::linkLost(const SerialFailure& failure) {
     lost.open = false;
     lost.reason = LinkFault::DeviceGone;
     lost.detail = failure.what();
+    lost.waiting = choice_.has_value();
+    if (lost.waiting) {
+        comm_.watchForDevice();
+    }
     setStatus(std::move(lost));
+}
+
+void CommLink::deviceMayBeBack() {
+    if (!status_.waiting || !choice_ || comm_.isPortOpen()) {
+        return;
+    }
+    LinkStatus next = apply(*choice_);
+    if (next.open) {
+        comm_.stopWatching();
+        setStatus(std::move(next));
+        return;
+    }
+    // Still missing: nothing changes. Back but held, refused or failing: say so, and go on
+    // waiting.
+    if (next.reason != LinkFault::NoSuchPort && next.reason != status_.reason) {
+        next.waiting = true;
+        setStatus(std::move(next));
+    }
 }
 
 void CommLink::setStatus(LinkStatus status) {

@@ -2,11 +2,12 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "capture/frame_assembler.h"
 #include "capture/link_status.h"
-#include "platform/serial_service.h"
+#include "capture/serial_service.h"
 
 namespace vornel {
 
@@ -34,8 +35,16 @@ public:
     void setupHardware(const std::function<void()>& showSetupDialog,
                        const std::function<CommChoice()>& currentChoice);
 
-    // Called when the service closed the port because the device went away.
+    // Called when the service closed the port because the device went away. From then on the
+    // link waits for the device to come back (see deviceMayBeBack), until the next "set
+    // Hardware" or the end of the program.
     void linkLost(const SerialFailure& failure);
+
+    // Called while waiting, when the device the user chose may be back: it is named again as
+    // the user named it (a link may now point to another device) and opened with the same
+    // settings, without a word. A device that is still missing, or that another program holds,
+    // is left alone and the waiting goes on.
+    void deviceMayBeBack();
 
     const LinkStatus& status() const { return status_; }
     const FrameAssembler& assembler() const { return assembler_; }
@@ -45,12 +54,15 @@ public:
 
 private:
     void setStatus(LinkStatus status);
+    // Applies `choice` to the service and opens the port; the status that results.
+    LinkStatus apply(const CommChoice& choice);
 
     SerialService& comm_;
     std::string& lastFrame_;
     std::function<void()> startFlash_;
     FrameAssembler assembler_;
     LinkStatus status_;
+    std::optional<CommChoice> choice_;  // the last choice applied, for a device that comes back
 };
 
 }  // namespace vornel

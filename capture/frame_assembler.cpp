@@ -5,17 +5,23 @@
 namespace vornel {
 
 void FrameAssembler::Append(std::string_view chunk) {
-    rxBuffer_.append(chunk);
     if (!seenOpen_ && chunk.find('[') != std::string_view::npos) {
         seenOpen_ = true;
     }
     if (!seenClose_ && chunk.find(']') != std::string_view::npos) {
         seenClose_ = true;
     }
-    const bool framePending = seenOpen_ && seenClose_;
-    if (!framePending && rxBuffer_.size() > kRxBufferLimit) {
-        rxBuffer_.erase(0, rxBuffer_.size() - kRxBufferLimit);
+    // A chunk that completes a frame is never trimmed: the frame is taken whole.
+    if ((seenOpen_ && seenClose_) || rxBuffer_.size() + chunk.size() <= kRxBufferCapacity) {
+        rxBuffer_.append(chunk);
+        return;
     }
+    if (chunk.size() >= kRxBufferLimit) {
+        rxBuffer_.assign(chunk.substr(chunk.size() - kRxBufferLimit));
+        return;
+    }
+    rxBuffer_.erase(0, rxBuffer_.size() - (kRxBufferLimit - chunk.size()));
+    rxBuffer_.append(chunk);
 }
 
 TakenFrame FrameAssembler::TakeFrame() {

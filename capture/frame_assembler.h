@@ -23,14 +23,18 @@ struct TakenFrame {
 // Two things differ from a plain "search the whole buffer on every call":
 //  - Whether each bracket is present is remembered as chunks arrive, so the cost of a call grows
 //    with the chunk, not with the buffer. The answer is the same as a whole-buffer search.
-//  - The buffer is bounded. When a chunk leaves it without a complete frame and longer than
-//    kRxBufferLimit bytes, only the newest kRxBufferLimit bytes are kept. The brackets already
-//    seen stay seen, so frames complete at exactly the same chunks as without the bound; only a
-//    frame that grew past the limit loses its oldest text. Streams whose frames stay within the
-//    limit are not affected at all.
+//  - The buffer is bounded. When a chunk would take it past kRxBufferCapacity bytes without a
+//    complete frame, its oldest text goes, so that kRxBufferLimit bytes are left with the chunk
+//    at their end. The buffer thus always holds at least the newest kRxBufferLimit bytes (all of
+//    them while there are fewer) and never more than kRxBufferCapacity, and the trimming, one
+//    move of 1 MiB after at least 1 MiB of reads, costs a constant amount per byte read rather
+//    than a whole buffer per read. The brackets already seen stay seen, so frames complete at
+//    exactly the same chunks as without the bound; only a frame that grew past the limit loses
+//    its oldest text. Streams whose frames stay within the limit are not affected at all.
 class FrameAssembler {
 public:
-    static constexpr std::size_t kRxBufferLimit = std::size_t{1} << 20;  // 1 MiB
+    static constexpr std::size_t kRxBufferLimit = std::size_t{1} << 20;     // 1 MiB
+    static constexpr std::size_t kRxBufferCapacity = std::size_t{2} << 20;  // 2 MiB
 
     // Adds a chunk of received text (possibly empty) to the end of the buffer.
     void Append(std::string_view chunk);

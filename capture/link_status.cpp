@@ -27,6 +27,11 @@ std::string withDetail(std::string text, const LinkStatus& s) {
 }  // namespace
 
 std::string describeLinkStatus(const LinkStatus& s) {
+    if (!s.open && s.waiting) {
+        LinkStatus closed = s;
+        closed.waiting = false;
+        return describeLinkStatus(closed) + " Waiting for the device to come back.";
+    }
     if (s.open) {
         return "Receiving on " + portName(s) + " at " + s.settings + ".";
     }
@@ -45,8 +50,14 @@ std::string describeLinkStatus(const LinkStatus& s) {
             text += s.ownerGroup.empty() ? std::string(".") : " (" + s.ownerGroup + ").";
             return text;
         }
+        case LinkFault::NotSerial:
+            return withDetail("No port open: " + portName(s) + " is not a serial device", s);
         case LinkFault::InUse:
             return withDetail("No port open: " + portName(s) + " is in use by another program", s);
+        case LinkFault::StaleLock:
+            return withDetail("No port open: a program that has ended left a lock file on " +
+                                  portName(s) + " that your user may not remove",
+                              s);
         case LinkFault::SettingsRefused:
             return withDetail("No port open: " + portName(s) + " refused the settings " +
                                   (s.settings.empty() ? std::string("given") : s.settings),

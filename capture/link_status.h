@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "platform/serial_service.h"
+#include "capture/serial_service.h"
 
 namespace vornel {
 
@@ -15,6 +15,7 @@ struct LinkStatus {
     LinkFault reason = LinkFault::NotConfigured;  // why the port is closed
     std::string detail;                           // the system's own words for the failure
     std::string ownerGroup;                       // the device's group, for a refused permission
+    bool waiting = false;  // the device went away; it is opened again when it comes back
 };
 
 // One or two plain sentences, for a tooltip.

@@ -100,6 +100,7 @@ frmMain::frmMain(const PlatformServices& services, QWidget* parent)
     MSComm1_.onComm = guarded([this] { MSComm1_OnComm(); });
     MSComm1_.onLinkLost =
         guarded([this](const SerialFailure& failure) { link_.linkLost(failure); });
+    MSComm1_.onDeviceMayBeBack = guarded([this] { link_.deviceMayBeBack(); });
     link_.onStatusChanged = [this] { showLinkStatus(); };
     showLinkStatus();
 

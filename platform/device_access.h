@@ -5,15 +5,17 @@
 namespace vornel {
 
 // Whether a running process holds the lock file that Qt Serial Port (like other programs that
-// follow the uucp convention) takes for the device. This process counts too.
+// follow the uucp convention) takes for the device, under its canonical name or the name given.
+// This process counts too; a lock file whose process has ended does not.
 bool deviceLockHeld(const std::string& device);
 
 // The name of the group that owns the device file, or empty when it cannot be told.
 std::string deviceOwnerGroup(const std::string& device);
 
 // Opens the device for reading and closes it again, changing none of its settings. True when
-// both succeed and nobody holds the device: neither a lock file of a live process nor the
-// kernel's exclusive flag (which a root process could otherwise open straight through).
+// both succeed, it is a terminal device, and nobody holds it: no lock file of a live process,
+// not the kernel's exclusive flag (which a root process could otherwise open straight through),
+// no flock() lock of another open file (see DeviceLock).
 bool deviceCanBeOpened(const std::string& device);
 
 // Tells whether a serial device can be opened at this moment (see deviceCanBeOpened).

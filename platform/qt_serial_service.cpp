@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "platform/device_access.h"
+#include "platform/device_lock.h"
 
 namespace vornel {
 
@@ -50,12 +51,20 @@ QtSerialService::QtSerialService(const PortTable& ports, QObject* parent)
         }
     });
     connect(&port_, &QSerialPort::errorOccurred, this, &QtSerialService::handleError);
+    watch_.setInterval(1000);
+    connect(&watch_, &QTimer::timeout, this, [this] {
+        if (onDeviceMayBeBack && QFileInfo::exists(QString::fromStdString(named_))) {
+            onDeviceMayBeBack();
+        }
+    });
 }
 
 QtSerialService::~QtSerialService() {
     // Closing first keeps the error handler from running while the port is torn down.
     port_.disconnect(this);
+    watch_.stop();
     port_.close();
+    lock_.release();
 }
 
 void QtSerialService::failIfOpen(const char* what) const {
@@ -76,7 +85,8 @@ void QtSerialService::setCommPort(int number) {
             LinkFault::NoSuchPort,
             "this machine has " + std::to_string(ports_.devices().size()) + " serial port(s)");
     }
-    device_ = device->path;
+    named_ = device->path;
+    device_ = canonicalDevicePath(named_);
     port_.setPortName(QString::fromStdString(device_));
 }
 
@@ -87,8 +97,8 @@ void QtSerialService::setPortDevice(const std::string& path) {
     }
     // A link such as /dev/serial/by-id/... names the device it points to, so that the lock
     // file is the one every other program takes for that device.
-    const QString canonical = QFileInfo(QString::fromStdString(path)).canonicalFilePath();
-    device_ = canonical.isEmpty() ? path : canonical.toStdString();
+    named_ = path;
+    device_ = canonicalDevicePath(path);
     port_.setPortName(QString::fromStdString(device_));
 }
 
@@ -136,8 +146,32 @@ void QtSerialService::openPort() {
     if (device_.empty()) {
         throw SerialFailure(LinkFault::NoPortChosen, "no port chosen");
     }
+    // A link may point elsewhere by now (a device that was plugged in again).
+    device_ = canonicalDevicePath(named_);
+    port_.setPortName(QString::fromStdString(device_));
+    // The device is taken the way other serial programs take theirs before Qt opens it, so that
+    // a device they hold is refused before its line settings could be touched.
+    if (device_ != named_ && lockFileState(named_) == LockFileState::Live) {
+        throw SerialFailure(LinkFault::InUse, "another program holds the lock file of " + named_);
+    }
+    switch (lock_.acquire(device_)) {
+        case DeviceAccess::Granted:
+            break;
+        case DeviceAccess::Missing:
+            throw SerialFailure(LinkFault::NoSuchPort, lock_.detail());
+        case DeviceAccess::NotSerial:
+            throw SerialFailure(LinkFault::NotSerial, lock_.detail());
+        case DeviceAccess::InUse:
+            throw SerialFailure(LinkFault::InUse, lock_.detail());
+        case DeviceAccess::PermissionDenied:
+            throw SerialFailure(LinkFault::PermissionDenied, lock_.detail(),
+                                deviceOwnerGroup(device_));
+        case DeviceAccess::Failed:
+            throw SerialFailure(LinkFault::OpenFailed, lock_.detail());
+    }
     port_.clearError();
     if (!port_.open(QIODevice::ReadOnly)) {
+        lock_.release();
         throwOpenFailure();
     }
     // Devices that wait for DTR before they talk need it raised. A pseudo-terminal has no modem
@@ -156,8 +190,20 @@ void QtSerialService::throwOpenFailure() {
             throw SerialFailure(LinkFault::NoSuchPort, text);
         case QSerialPort::PermissionError:
             // Qt reports a held lock, a busy device and a refused permission alike.
-            if (text.find("lock") != std::string::npos ||
-                text.find(std::strerror(EBUSY)) != std::string::npos) {
+            if (text.find("lock") != std::string::npos) {
+                // Qt could not take its lock file. Held by a live process: in use. Left behind
+                // by one that has ended: Qt would have removed it, had this user been allowed.
+                switch (lockFileState(device_)) {
+                    case LockFileState::Live:
+                        throw SerialFailure(LinkFault::InUse, text);
+                    case LockFileState::Stale:
+                        throw SerialFailure(LinkFault::StaleLock, text);
+                    case LockFileState::None:
+                        throw SerialFailure(LinkFault::OpenFailed,
+                                            "its lock file could not be made: " + text);
+                }
+            }
+            if (text.find(std::strerror(EBUSY)) != std::string::npos) {
                 throw SerialFailure(LinkFault::InUse, text);
             }
             throw SerialFailure(LinkFault::PermissionDenied, text, deviceOwnerGroup(device_));
@@ -169,7 +215,17 @@ void QtSerialService::throwOpenFailure() {
 }
 
 void QtSerialService::closePort() {
+    watch_.stop();
     port_.close();
+    lock_.release();
+}
+
+void QtSerialService::watchForDevice() {
+    watch_.start();
+}
+
+void QtSerialService::stopWatching() {
+    watch_.stop();
 }
 
 std::string QtSerialService::input() {
@@ -193,8 +249,14 @@ void QtSerialService::handleError(QSerialPort::SerialPortError error) {
     if (!port_.isOpen()) {
         return;
     }
-    const std::string text = port_.errorString().toStdString();
+    // Qt's error text is whatever failed last, often a stale "Inappropriate ioctl for device":
+    // say what happened instead.
+    const bool gone = !QFileInfo::exists(QString::fromStdString(device_));
+    const std::string text =
+        gone ? std::string("the device was removed")
+             : "the device stopped answering (" + port_.errorString().toStdString() + ")";
     port_.close();
+    lock_.release();
     port_.clearError();
     if (onLinkLost) {
         onLinkLost(SerialFailure(LinkFault::DeviceGone, text));

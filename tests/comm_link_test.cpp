@@ -183,7 +183,51 @@ TEST_F(CommLinkTest, ALostDeviceClosesTheLinkButKeepsLastFrame) {
     EXPECT_EQ(lastFrame, "[1]");
     EXPECT_FALSE(link.status().open);
     EXPECT_EQ(describeLinkStatus(link.status()),
-              "Port closed: port 1 (/dev/fake1) went away: Input/output error.");
+              "Port closed: port 1 (/dev/fake1) went away: Input/output error. Waiting for the "
+              "device to come back.");
+    EXPECT_TRUE(comm.watching);
+}
+
+TEST_F(CommLinkTest, ADeviceThatComesBackIsOpenedAgainWithTheSameChoice) {
+    setHardware(CommChoice{0, 57600, "/dev/serial/by-id/meter"});
+    receive("[1,");
+    comm.open = false;
+    link.linkLost(SerialFailure(LinkFault::DeviceGone, "the device was removed"));
+    comm.settings.clear();
+    comm.calls.clear();
+
+    // Still missing: nothing changes. Back but held by another program: said, and waited on.
+    comm.failOpen = SerialFailure(LinkFault::NoSuchPort, "No such file or directory");
+    link.deviceMayBeBack();
+    EXPECT_EQ(link.status().reason, LinkFault::DeviceGone);
+    comm.failOpen = SerialFailure(LinkFault::InUse, "another program holds a lock on it");
+    link.deviceMayBeBack();
+    EXPECT_FALSE(comm.open);
+    EXPECT_EQ(link.status().reason, LinkFault::InUse);
+    EXPECT_TRUE(link.status().waiting);
+    EXPECT_TRUE(comm.watching);
+
+    comm.failOpen.reset();
+    link.deviceMayBeBack();
+    EXPECT_TRUE(comm.open);
+    EXPECT_FALSE(link.status().waiting);
+    EXPECT_FALSE(comm.watching);
+    EXPECT_EQ(comm.settings, "57600,N,8,1");
+    EXPECT_EQ(comm.calls.back(), "openPort");
+    EXPECT_EQ(comm.calls.front(), "setPortDevice /dev/serial/by-id/meter") << "named as chosen";
+    EXPECT_EQ(dialogsShown, 1) << "silently";
+    receive("2]");
+    EXPECT_EQ(lastFrame, "[1,2]") << "frames resume where they were";
+
+    // "set Hardware" ends the waiting: a later call does nothing.
+    comm.open = false;
+    link.linkLost(SerialFailure(LinkFault::DeviceGone, "the device was removed"));
+    setHardware(CommChoice{});
+    EXPECT_FALSE(comm.watching);
+    EXPECT_FALSE(link.status().waiting);
+    comm.calls.clear();
+    link.deviceMayBeBack();
+    EXPECT_TRUE(comm.calls.empty());
 }
 
 }  // namespace

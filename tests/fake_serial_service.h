@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/serial_service.h"
+#include "capture/serial_service.h"
 
 namespace vornel::testing {
 
@@ -62,7 +62,11 @@ public:
     void closePort() override {
         calls.push_back("closePort");
         open = false;
+        watching = false;
     }
+    void watchForDevice() override { watching = true; }
+    void stopWatching() override { watching = false; }
+    bool watching = false;
     std::string input() override {
         std::string taken = std::exchange(waiting, {});
         waiting = std::exchange(arrivesAfterRead, {});

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/kit/literal_assembler.h"
+
 #include <random>
 #include <string>
 #include <vector>
@@ -11,23 +13,7 @@ namespace {
 
 using namespace std::string_literals;
 
-// The frame rule exactly as written: search the whole buffer for both brackets on every call.
-class LiteralAssembler {
-public:
-    void Append(std::string_view chunk) { buffer_ += chunk; }
-    TakenFrame TakeFrame() {
-        if (buffer_.find(']') != std::string::npos && buffer_.find('[') != std::string::npos) {
-            TakenFrame frame{true, std::move(buffer_)};
-            buffer_.assign(1, '[');
-            return frame;
-        }
-        return {};
-    }
-    const std::string& RxBuffer() const { return buffer_; }
-
-private:
-    std::string buffer_;
-};
+using testing::LiteralAssembler;
 
 // Feeds chunks through an assembler as the receive handler does and lists the frames.
 template <typename Assembler>
@@ -169,24 +155,34 @@ TEST(FrameAssembler, AgreesWithTheLiteralRuleOnRandomStreams) {
 
 TEST(FrameAssembler, BoundKeepsTheNewestTextWithoutChangingWhenFramesComplete) {
     const std::size_t limit = FrameAssembler::kRxBufferLimit;
+    const std::size_t capacity = FrameAssembler::kRxBufferCapacity;
     FrameAssembler assembler;
     framesOf(assembler, {"[first]"});
-    // Half a megabyte more than the bound, with no "]": the buffer keeps only the newest bytes.
-    std::string flood(limit + limit / 2, 'a');
+    // Half a megabyte more than the capacity, with no "]", in reads of several sizes: the
+    // buffer keeps only the newest bytes, at least `limit` of them and never over `capacity`.
+    std::string flood(capacity + limit / 2, 'a');
     for (std::size_t i = 0; i < flood.size(); i += 1000) {
         flood[i] = static_cast<char>('0' + (i / 1000) % 10);
     }
-    for (std::size_t at = 0; at < flood.size(); at += 4096) {
-        framesOf(assembler, {flood.substr(at, 4096)});
-        ASSERT_LE(assembler.RxBuffer().size(), limit);
+    const std::size_t sizes[] = {4096, 12, 1, 70001};
+    std::size_t reads = 0;
+    for (std::size_t at = 0; at < flood.size(); at += sizes[reads++ % 4]) {
+        framesOf(assembler, {flood.substr(at, sizes[reads % 4])});
+        const std::size_t held = assembler.RxBuffer().size();
+        ASSERT_LE(held, capacity);
+        ASSERT_GE(held, std::min(limit, at + 1));
     }
-    EXPECT_EQ(assembler.RxBuffer(), flood.substr(flood.size() - limit));
+    const std::string kept = assembler.RxBuffer();
+    EXPECT_EQ(kept, flood.substr(flood.size() - kept.size()));
     // The "[" from the reset was trimmed away but has been seen: a "]" still completes the frame,
     // at the same chunk as the unbounded rule.
     const std::vector<std::string> frames = framesOf(assembler, {"]end"});
     ASSERT_EQ(frames.size(), 1U);
-    EXPECT_EQ(frames[0], flood.substr(flood.size() - limit) + "]end");
+    EXPECT_EQ(frames[0], kept + "]end");
     EXPECT_EQ(assembler.RxBuffer(), "[");
+    // One read larger than the bound keeps its own newest `limit` bytes.
+    framesOf(assembler, {std::string(limit, 'x') + flood});
+    EXPECT_EQ(assembler.RxBuffer(), flood.substr(flood.size() - limit));
 }
 
 TEST(FrameAssembler, ChunkThatCompletesAFrameIsNeverTrimmed) {

@@ -12,8 +12,8 @@
 #include "fake_platform.h"
 #include "forms/frmmain.h"
 #include "modal.h"
-#include "pseudo_terminal.h"
 #include "qt_printers.h"
+#include "tests/kit/pseudo_terminal.h"
 #include "wait_until.h"
 
 namespace vornel {

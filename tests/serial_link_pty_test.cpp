@@ -1,17 +1,30 @@
 // The receive path on real pseudo-terminals, through Qt Serial Port.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QProcess>
 #include <QSerialPort>
+#include <QTemporaryDir>
 #include <QTest>
+#include <algorithm>
 #include <atomic>
+#include <cstdio>
 #include <ctime>
+#include <fstream>
 #include <thread>
 
 #include "capture/comm_link.h"
 #include "platform/device_access.h"
 #include "platform/qt_serial_service.h"
-#include "pseudo_terminal.h"
 #include "static_port_table.h"
+#include "tests/kit/literal_assembler.h"
+#include "tests/kit/pseudo_terminal.h"
 #include "wait_until.h"
 
 namespace vornel {
@@ -47,7 +60,11 @@ protected:
             }
         };
         comm.onLinkLost = [this](const SerialFailure& f) { link.linkLost(f); };
+        comm.onDeviceMayBeBack = [this] { link.deviceMayBeBack(); };
     }
+
+    // The stream as the device sent it.
+    std::string received() const { return testing::streamOf(frames, link.assembler().RxBuffer()); }
 
     void openAs(int portNumber, std::int32_t baud = 115200) {
         link.setupHardware([] {}, [&] { return CommChoice{std::uint8_t(portNumber), baud, ""}; });
@@ -84,6 +101,17 @@ TEST_F(PtyLinkTest, APortHeldOpenIsRefusedToASecondOpener) {
     }
     QSerialPort plain(QString::fromStdString(pty.path()));
     EXPECT_FALSE(plain.open(QIODevice::ReadOnly));
+    // Other names of the same device are the same device, even as root.
+    const QString alias = QDir::tempPath() + "/vornel-test-link-" + QString::number(::getpid());
+    QFile::remove(alias);
+    ASSERT_TRUE(QFile::link(QString::fromStdString(pty.path()), alias));
+    for (const std::string& name : {alias.toStdString(), "/dev//" + pty.path().substr(5)}) {
+        QtSerialService other{ports};
+        other.setPortDevice(name);
+        EXPECT_THROW(other.openPort(), SerialFailure) << name;
+        EXPECT_FALSE(deviceCanBeOpened(name)) << name;
+    }
+    QFile::remove(alias);
 
     comm.closePort();
     EXPECT_TRUE(deviceCanBeOpened(pty.path()));
@@ -98,6 +126,7 @@ TEST_F(PtyLinkTest, ClosingTheFarEndClosesThePortAndLeavesTheProgramIdle) {
     pty.closeFarEnd();
     ASSERT_TRUE(waitUntil([&] { return !comm.isPortOpen(); }, 5000));
     EXPECT_EQ(link.status().reason, LinkFault::DeviceGone);
+    EXPECT_EQ(link.status().detail, "the device was removed");
     EXPECT_EQ(lastFrame, "[1]\r\n");
 
     // A spinning error loop would burn a whole core; an idle one almost nothing.
@@ -108,6 +137,194 @@ TEST_F(PtyLinkTest, ClosingTheFarEndClosesThePortAndLeavesTheProgramIdle) {
     const double cpuShare = (processCpuSeconds() - cpuBefore) / (wall.elapsed() / 1000.0);
     EXPECT_LT(cpuShare, 0.3);
     EXPECT_FALSE(comm.isPortOpen());
+}
+
+// What the tooltip says names the real cause, whatever the path names.
+TEST_F(PtyLinkTest, ReasonsNameTheRealCause) {
+    const QString dir = QDir::tempPath() + "/vornel-test-reasons-" + QString::number(::getpid());
+    QDir().mkpath(dir);
+    QFile regular(dir + "/file");
+    ASSERT_TRUE(regular.open(QIODevice::WriteOnly));
+    regular.close();
+    ASSERT_EQ(::mkfifo((dir + "/fifo").toLocal8Bit().constData(), 0600), 0);
+    const struct {
+        std::string path;
+        LinkFault reason;
+        const char* says;
+    } cases[] = {
+        {"/dev/null", LinkFault::NotSerial, "is not a serial device"},
+        {(dir + "/file").toStdString(), LinkFault::NotSerial, "is not a serial device"},
+        {(dir + "/fifo").toStdString(), LinkFault::NotSerial, "is not a serial device"},
+        {dir.toStdString(), LinkFault::NotSerial, "is not a serial device"},
+        {"/dev/vornel-" + std::string(300, 'x'), LinkFault::NoSuchPort, "does not exist"},
+        {"/dev/vornel-none/ttyUSB0", LinkFault::NoSuchPort, "does not exist"},
+    };
+    for (const auto& c : cases) {
+        link.setupHardware([] {}, [&] { return CommChoice{0, 9600, c.path}; });
+        EXPECT_FALSE(comm.isPortOpen());
+        EXPECT_EQ(link.status().reason, c.reason) << c.path;
+        EXPECT_NE(describeLinkStatus(link.status()).find(c.says), std::string::npos)
+            << describeLinkStatus(link.status());
+        EXPECT_FALSE(deviceCanBeOpened(c.path)) << c.path;
+    }
+    QDir(dir).removeRecursively();
+
+    // A lock file whose process has ended holds nothing: the probe lists the port, and root
+    // (who may remove the file) opens it.
+    const std::string lock = "/var/lock/LCK.." + pty.path().substr(5).replace(3, 1, "_");
+    std::ofstream(lock) << "999999999\n";
+    EXPECT_TRUE(deviceCanBeOpened(pty.path()));
+    if (::getuid() == 0) {
+        openAs(2);
+    }
+    std::remove(lock.c_str());
+}
+
+// An ordinary user's Vornel, facing a lock file that root's program left behind: not "in use",
+// but what stands in the way. Run as `nobody` by the test below, on a device it was given.
+TEST(StaleLockAsUser, IsNotInUseButTheLockFileInTheWay) {
+    const QByteArray device = qgetenv("VORNEL_TEST_STALE_DEVICE");
+    if (device.isEmpty() || ::getuid() == 0) {
+        GTEST_SKIP() << "run by StaleLockAsUser.SeenFromRoot";
+    }
+    EXPECT_TRUE(deviceCanBeOpened(device.toStdString()));
+    StaticPortTable none;
+    QtSerialService comm{none};
+    comm.setPortDevice(device.toStdString());
+    try {
+        comm.openPort();
+        FAIL() << "opened despite a lock file it cannot remove";
+    } catch (const SerialFailure& failure) {
+        EXPECT_EQ(failure.fault(), LinkFault::StaleLock) << failure.what();
+    }
+}
+
+TEST(StaleLockAsUser, SeenFromRoot) {
+    if (::getuid() != 0) {
+        GTEST_SKIP() << "needs root to leave the lock file";
+    }
+    PseudoTerminal pty;
+    const std::string lock = "/var/lock/LCK.." + pty.path().substr(5).replace(3, 1, "_");
+    std::ofstream(lock) << "999999999\n";
+    ASSERT_EQ(::chown(pty.path().c_str(), 65534, 65534), 0);
+    QProcess child;
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("VORNEL_TEST_STALE_DEVICE", QString::fromStdString(pty.path()));
+    child.setProcessEnvironment(env);
+    child.start("setpriv", {"--reuid=nobody", "--regid=nogroup", "--clear-groups", "--",
+                            QCoreApplication::applicationFilePath(),
+                            "--gtest_filter=StaleLockAsUser.IsNotInUse*"});
+    ASSERT_TRUE(child.waitForFinished(60000));
+    std::remove(lock.c_str());
+    const std::string output = child.readAll().toStdString();
+    EXPECT_EQ(child.exitCode(), 0) << output;
+    EXPECT_NE(output.find("[  PASSED  ] 1 test."), std::string::npos) << output;
+}
+
+// A device behind a link (as /dev/serial/by-id/...) goes away and comes back as another
+// pseudo-terminal: the link is followed anew, but a device another program holds is not taken.
+TEST_F(PtyLinkTest, ADeviceThatComesBackBehindItsLinkIsOpenedAgainWhenFree) {
+    const QString alias = QDir::tempPath() + "/vornel-test-back-" + QString::number(::getpid());
+    QFile::remove(alias);
+    ASSERT_TRUE(QFile::link(QString::fromStdString(pty.path()), alias));
+    link.setupHardware([] {}, [&] { return CommChoice{0, 115200, alias.toStdString()}; });
+    ASSERT_TRUE(comm.isPortOpen()) << describeLinkStatus(link.status());
+    pty.write("[1]\r\n");
+    ASSERT_TRUE(waitUntil([&] { return frames.size() == 1; }, 5000));
+    pty.write("[2,");
+    ASSERT_TRUE(waitUntil([&] { return link.assembler().RxBuffer() == "[[2,"; }, 5000));
+    pty.closeFarEnd();
+    ASSERT_TRUE(waitUntil([&] { return !comm.isPortOpen(); }, 5000));
+    EXPECT_TRUE(link.status().waiting);
+    EXPECT_NE(describeLinkStatus(link.status()).find("Waiting for the device to come back"),
+              std::string::npos)
+        << describeLinkStatus(link.status());
+
+    PseudoTerminal next;
+    const int held = ::open(next.path().c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(::flock(held, LOCK_EX | LOCK_NB), 0);
+    QFile::remove(alias);
+    ASSERT_TRUE(QFile::link(QString::fromStdString(next.path()), alias));
+    QTest::qWait(2500);
+    EXPECT_FALSE(comm.isPortOpen()) << "took a device another program holds";
+    EXPECT_EQ(link.status().reason, LinkFault::InUse);
+    EXPECT_TRUE(link.status().waiting);
+
+    ::close(held);
+    ASSERT_TRUE(waitUntil([&] { return comm.isPortOpen(); }, 3000));
+    EXPECT_EQ(link.status().device, next.path());
+    EXPECT_EQ(next.speed(), 115200);
+    next.write("3]\r\n");
+    ASSERT_TRUE(waitUntil([&] { return frames.size() == 2; }, 5000));
+    EXPECT_EQ(frames[1], "[[2,3]\r\n") << "the partial record before the drop is kept";
+
+    // Exit closes the port: no more waiting.
+    next.closeFarEnd();
+    ASSERT_TRUE(waitUntil([&] { return !comm.isPortOpen(); }, 5000));
+    comm.closePort();
+    PseudoTerminal third;
+    QFile::remove(alias);
+    ASSERT_TRUE(QFile::link(QString::fromStdString(third.path()), alias));
+    QTest::qWait(1500);
+    EXPECT_FALSE(comm.isPortOpen());
+    QFile::remove(alias);
+}
+
+// The simulator drops its device every 2 s and makes a new one. The device is named through a
+// link that follows it, as a /dev/serial/by-id/... link follows an adapter plugged in again (the
+// new pseudo-terminal's number depends on what else holds pseudo-terminals meanwhile): records
+// resume on that path without "set Hardware". What was lost is counted from the simulator's copy
+// of what it sent.
+TEST_F(PtyLinkTest, RecordsResumeAfterTheSimulatorsDropsWithoutSetHardware) {
+    QTemporaryDir dir;
+    const QString copy = dir.path() + "/sent.bin";
+    const std::string alias = (dir.path() + "/meter").toStdString();
+    const auto pointTo = [&](const std::string& device) {
+        const std::string next = alias + ".new";
+        return ::symlink(device.c_str(), next.c_str()) == 0 &&
+               ::rename(next.c_str(), alias.c_str()) == 0;
+    };
+    QProcess sim;
+    sim.start(VORNEL_SIM_PROGRAM, {"--wait-reader", "--rate", "50", "--drop-every", "2", "--seed",
+                                   "11", "--record", copy});
+    ASSERT_TRUE(waitUntil([&] { return sim.canReadLine(); }, 10000));
+    ASSERT_TRUE(pointTo(QString::fromLocal8Bit(sim.readLine()).trimmed().toStdString()));
+    link.setupHardware([] {}, [&] { return CommChoice{0, 115200, alias}; });
+    ASSERT_TRUE(comm.isPortOpen()) << describeLinkStatus(link.status());
+
+    int drops = 0;
+    int resumed = 0;
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < 9000) {
+        if (!waitUntil([&] { return sim.canReadLine(); }, 500)) {
+            continue;
+        }
+        ++drops;
+        ASSERT_TRUE(pointTo(QString::fromLocal8Bit(sim.readLine()).trimmed().toStdString()));
+        const std::size_t framesBefore = frames.size();
+        if (waitUntil([&] { return frames.size() > framesBefore + 2; }, 3000)) {
+            ++resumed;
+        }
+    }
+    sim.terminate();
+    ASSERT_TRUE(sim.waitForFinished(10000));
+    QFile sentFile(copy);
+    ASSERT_TRUE(sentFile.open(QIODevice::ReadOnly));
+    const std::string sent = sentFile.readAll().toStdString();
+    const std::string got = received();
+    const auto records = [](const std::string& text) {
+        return std::count(text.begin(), text.end(), ']');
+    };
+    std::printf("  drops %d, resumed %d; records sent %ld, received %ld\n", drops, resumed,
+                static_cast<long>(records(sent)), static_cast<long>(records(got)));
+    EXPECT_GE(drops, 3);
+    EXPECT_EQ(resumed, drops) << "records did not resume after every drop";
+    // The simulator pauses while nobody reads; what the kernel threw away at a drop is at most
+    // what was in flight, a record or two.
+    EXPECT_LE(records(sent) - records(got), 2 * drops);
 }
 
 TEST_F(PtyLinkTest, ATenMegabyteBurstArrivesWholeAndInOrder) {
@@ -136,16 +353,9 @@ TEST_F(PtyLinkTest, ATenMegabyteBurstArrivesWholeAndInOrder) {
         120000);
     writer.join();
     ASSERT_TRUE(complete);
-    // Each frame after the first starts with the "[" the buffer was reset to; the stream is
-    // everything else, in order.
-    std::string received = frames.empty() ? std::string() : frames[0];
-    for (std::size_t i = 1; i < frames.size(); ++i) {
-        ASSERT_EQ(frames[i][0], '[');
-        received.append(frames[i], 1);
-    }
-    received.append(link.assembler().RxBuffer(), 1);
-    ASSERT_EQ(received.size(), sent.size());
-    EXPECT_TRUE(received == sent);
+    const std::string stream = received();
+    ASSERT_EQ(stream.size(), sent.size());
+    EXPECT_TRUE(stream == sent);
 }
 
 TEST_F(PtyLinkTest, PortNumbersComeFromThePortTable) {
@@ -189,6 +399,110 @@ TEST_F(PtyLinkTest, SettingsAreAppliedOrRefused) {
     EXPECT_THROW(comm.setSettings("57600,E,7,1"), SerialFailure);
     EXPECT_EQ(comm.lineSettings(), (LineSettings{57600, Parity::None, 8, StopBits::Two}));
     EXPECT_TRUE(comm.isPortOpen());
+}
+
+// Another serial program on the same device: picocom, or a pyserial script that opens it with
+// exclusive=True. Both lock it with flock() only; neither takes a lock file.
+struct Peer {
+    const char* name;
+    QStringList holdCommand;  // holds the device until its input closes; %1 is the device
+    QStringList tryCommand;   // opens the device and ends: status 0 when it could
+};
+
+const char kPyserial[] =
+    "import serial, sys\n"
+    "s = serial.Serial(sys.argv[1], 9600, exclusive=True)\n"
+    "print('open', flush=True)\n"
+    "sys.stdin.read()\n";
+
+const Peer kPeers[] = {
+    {"picocom",
+     {"picocom", "--quiet", "--noreset", "--baud", "9600", "%1"},
+     {"picocom", "--quiet", "--noreset", "--exit", "--baud", "9600", "%1"}},
+    {"pyserial",
+     {"/usr/bin/python3", "-c", kPyserial, "%1"},
+     {"/usr/bin/python3", "-c", kPyserial, "%1"}},
+};
+
+void PrintTo(const Peer& peer, std::ostream* out) {
+    *out << peer.name;
+}
+
+class BesideOtherPrograms : public PtyLinkTest, public ::testing::WithParamInterface<Peer> {
+protected:
+    static void start(QProcess& process, const QStringList& command, const std::string& device) {
+        QStringList args = command.mid(1);
+        args.replaceInStrings("%1", QString::fromStdString(device));
+        // picocom ends its whole process group on SIGTERM: a group of its own.
+        process.setChildProcessModifier([] { ::setsid(); });
+        process.start(command[0], args);
+        ASSERT_TRUE(process.waitForStarted(5000)) << command[0].toStdString();
+    }
+    // Runs the peer's try command to its end; its exit status.
+    int peerTries(const std::string& device) {
+        QProcess process;
+        start(process, GetParam().tryCommand, device);
+        process.closeWriteChannel();
+        EXPECT_TRUE(process.waitForFinished(10000));
+        return process.exitCode();
+    }
+};
+
+TEST_P(BesideOtherPrograms, APortTheyHoldIsNotListedAndSetNeverTouchesIt) {
+    QProcess peer;
+    start(peer, GetParam().holdCommand, pty.path());
+    // Held once it has locked the device and then set its speed; looking for the lock only
+    // after that keeps the probe from racing the peer for it.
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            return (pty.speed() == 9600 && !deviceCanBeOpened(pty.path())) ||
+                   peer.state() != QProcess::Running;
+        },
+        10000));
+    ASSERT_EQ(peer.state(), QProcess::Running) << peer.readAllStandardError().toStdString();
+
+    link.setupHardware([] {}, [&] { return CommChoice{2, 115200, ""}; });
+    EXPECT_FALSE(comm.isPortOpen());
+    EXPECT_EQ(link.status().reason, LinkFault::InUse);
+    EXPECT_NE(describeLinkStatus(link.status()).find("in use by another program"),
+              std::string::npos);
+    EXPECT_EQ(pty.speed(), 9600) << "the line settings of a port in use were changed";
+
+    peer.closeWriteChannel();
+    peer.terminate();
+    ASSERT_TRUE(peer.waitForFinished(10000));
+    ASSERT_TRUE(waitUntil([&] { return deviceCanBeOpened(pty.path()); }, 5000));
+    openAs(2);
+}
+
+TEST_P(BesideOtherPrograms, TheyRefuseAPortVornelHolds) {
+    openAs(2, 115200);
+    EXPECT_NE(peerTries(pty.path()), 0) << GetParam().name << " took a port Vornel holds";
+    EXPECT_EQ(pty.speed(), 115200);
+    pty.write("[1]\r\n");
+    EXPECT_TRUE(waitUntil([&] { return frames.size() == 1; }, 5000)) << "Vornel lost its port";
+    comm.closePort();
+    EXPECT_EQ(peerTries(pty.path()), 0) << "the port is still held after it was closed";
+}
+
+INSTANTIATE_TEST_SUITE_P(Peers, BesideOtherPrograms, ::testing::ValuesIn(kPeers),
+                         [](const auto& peer) { return std::string(peer.param.name); });
+
+// The same as an ordinary user, for whom the kernel's exclusive flag also counts: the tests
+// above run again in a child process as `nobody`, on pseudo-terminals that user opens.
+TEST(BesideOtherProgramsAsUser, HoldBothWaysForAnOrdinaryUser) {
+    if (::getuid() != 0) {
+        GTEST_SKIP() << "runs the user's side from root";
+    }
+    QProcess child;
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    child.start("setpriv", {"--reuid=nobody", "--regid=nogroup", "--clear-groups", "--",
+                            QCoreApplication::applicationFilePath(),
+                            "--gtest_filter=Peers/BesideOtherPrograms.*:PtyLinkTest.APortHeld*"});
+    ASSERT_TRUE(child.waitForFinished(60000));
+    const std::string output = child.readAll().toStdString();
+    EXPECT_EQ(child.exitCode(), 0) << output;
+    EXPECT_NE(output.find("[  PASSED  ] 5 tests."), std::string::npos) << output;
 }
 
 TEST(PortOrder, SerialDevicesAreNumberedByKindThenNumber) {

@@ -11,8 +11,8 @@
 #include "fake_platform.h"
 #include "forms/programsetup.h"
 #include "modal.h"
-#include "pseudo_terminal.h"
 #include "qt_printers.h"
+#include "tests/kit/pseudo_terminal.h"
 
 namespace vornel {
 namespace {

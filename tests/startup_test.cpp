@@ -2,11 +2,13 @@
 // window, and the text of every window it opens.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <QLabel>
 #include <QMenuBar>
 #include <QScopeGuard>
 #include <QTest>
 #include <QTreeWidget>
+#include <csignal>
 
 #include "app/globals.h"
 #include "app/startup.h"
@@ -134,6 +136,27 @@ TEST(StartUp, AFailureWhileTheMainWindowIsBuiltIsReportedAndEndsTheProgram) {
     EXPECT_EQ(reported, std::vector<std::string>{"no window today"});
     EXPECT_TRUE(failure_guard::ending());
 }
+
+#ifndef Q_OS_WIN
+// A burst of signals faster than the event loop takes them fills the pipe from the handler; the
+// handler must go on returning, and the run still ends as asked. Run in a child process, since
+// it ends the application; a handler that blocked would be ended by the alarm instead.
+TEST(StartUpDeathTest, ABurstOfTerminationSignalsNeverBlocksTheHandler) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            quitOnTerminationSignals();
+            ::alarm(20);
+            for (int i = 0; i < 100'000; ++i) {
+                std::raise(SIGTERM);
+            }
+            ::alarm(0);
+            testing::waitUntil([] { return terminationRequested(); }, 5000);
+            std::_Exit(terminationRequested() ? 0 : 3);
+        },
+        ::testing::ExitedWithCode(0), "");
+}
+#endif
 
 }  // namespace
 }  // namespace vornel

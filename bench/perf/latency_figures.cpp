@@ -32,6 +32,7 @@
 #include "bench/perf/link_on_path.h"
 #include "bench/pty_writer.h"
 #include "bench/records.h"
+#include "tests/kit/pseudo_terminal.h"
 
 namespace vornel::perf {
 namespace {
@@ -82,7 +83,7 @@ int run(int timed) {
     }
     records.resize(static_cast<std::size_t>(total));
 
-    bench::BenchPty pty;
+    testing::PseudoTerminal pty;
     std::vector<std::atomic<Clock::rep>> sentAt(static_cast<std::size_t>(total));
     std::vector<double> latencies;  // microseconds
     latencies.reserve(static_cast<std::size_t>(timed));

@@ -133,6 +133,17 @@ class Figures:
         self.ptys += [far, near]
         return os.ttyname(near)
 
+    def unplug(self, path):
+        """Closes both ends of a silent pseudo-terminal: its device goes away."""
+        for i in range(0, len(self.ptys), 2):
+            far, near = self.ptys[i], self.ptys[i + 1]
+            if os.ttyname(near) == path:
+                os.close(far)
+                os.close(near)
+                del self.ptys[i:i + 2]
+                return
+        raise KeyError(path)
+
     def simulator(self, *options):
         sim = self.spawn([self.sim, "--wait-reader", *options], stdout=subprocess.PIPE,
                          text=True)
@@ -239,6 +250,19 @@ class Figures:
             print(f"{name:12} {ticks:6d} {share:10.2f}% {fine:15.3f}%")
         picocom_idle.terminate()
         picocom_idle.wait(10)
+
+        # 3b. The device goes away; Vornel waits for it to come back, looking once a second.
+        self.unplug(idle_path)
+        time.sleep(2)
+        if vornel.poll() is not None:
+            raise RuntimeError("Vornel ended when its device went away")
+        print(f"\n== CPU while waiting for the device to come back: {seconds:.0f} s")
+        window = CpuWindow([vornel.pid])
+        time.sleep(seconds)
+        took, cpu = window.finish()
+        ticks, share, fine = cpu[vornel.pid]
+        print(f"{'process':12} {'ticks':>6} {'CPU (stat)':>11} {'CPU (schedstat)':>16}")
+        print(f"{'Vornel':12} {ticks:6d} {share:10.2f}% {fine:15.3f}%")
 
         print(f"\n== CPU at 115200 bit/s (vornel-sim --baud 115200 --rate 0), "
               f"Vornel and picocom at the same time: {seconds:.0f} s")

@@ -29,6 +29,7 @@
 
 #include "bench/perf/link_on_path.h"
 #include "bench/pty_writer.h"
+#include "tests/kit/literal_assembler.h"
 
 namespace vornel::perf {
 namespace {
@@ -54,29 +55,7 @@ std::string readFile(const QString& path) {
     return text.str();
 }
 
-// The stream as the frames carry it: each frame after the first, and the buffer left after a
-// frame, begin with the "[" the buffer was reset to, which is not stream data.
-class FrameStream {
-public:
-    void frame(const std::string& text) {
-        data_.append(text, any_ ? 1 : 0, std::string::npos);
-        wrongStart_ = wrongStart_ || (any_ && (text.empty() || text[0] != '['));
-        any_ = true;
-    }
-    std::string withBuffer(const std::string& buffer) const {
-        if (any_ && (buffer.empty() || buffer[0] != '[')) {
-            return {};  // cannot be: the buffer starts again as "["
-        }
-        return data_ + buffer.substr(any_ ? 1 : 0);
-    }
-    bool wrongStart() const { return wrongStart_; }
-    std::size_t size() const { return data_.size(); }
-
-private:
-    std::string data_;
-    bool any_ = false;
-    bool wrongStart_ = false;
-};
+using testing::FrameStream;
 
 Step runStep(const QString& sim, long long rate, long long records, const QString& dir) {
     Step step;

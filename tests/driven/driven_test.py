@@ -24,7 +24,7 @@ TIOCGEXCL = 0x80045440
 
 
 def port_is_free(path):
-    """Nobody holds the device: no lock file of a live process, no exclusive flag."""
+    """Nobody holds the device: no lock file of a live process, no exclusive flag, no flock."""
     lock = "/var/lock/LCK.." + path[len("/dev/"):].replace("/", "_")
     if os.path.exists(lock):
         try:
@@ -37,6 +37,9 @@ def port_is_free(path):
     fd = os.open(path, os.O_RDONLY | os.O_NOCTTY | os.O_NONBLOCK)
     try:
         exclusive = struct.unpack("i", fcntl.ioctl(fd, TIOCGEXCL, b"\0\0\0\0"))[0]
+        fcntl.flock(fd, fcntl.LOCK_EX | fcntl.LOCK_NB)
+    except BlockingIOError:
+        return False
     finally:
         os.close(fd)
     return exclusive == 0
@@ -125,6 +128,22 @@ class DrivenProgram(Driving, unittest.TestCase):
         self.assertEqual(vornel.wait(timeout=15), 0)
         self.assertTrue(port_is_free(device), "the port is still held after Exit")
         self.assertIsNone(sim.poll(), "the simulator stays up")
+
+    def test_a_burst_of_termination_signals_ends_the_program_and_frees_the_port(self):
+        d = self.display
+        _, device = self.start_simulator("--wait-reader", "--rate", "2")
+        vornel = self.start_vornel(device)
+        menu = dict(zip(xdrive.MENU_NAMES, xdrive.menu_items(self.close_splash())))
+        xdrive.fill_setup_dialog(d, menu, device, "115200")
+        xdrive.click_set(d)
+        d.wait_for(xdrive.indicator_dark, what="the indicator to go dark")
+        d.wait_for(xdrive.indicator_lit, what="the indicator to light with a frame")
+        self.assertFalse(port_is_free(device))
+        # Faster than the program can take them: the handler must never block on a full pipe.
+        for _ in range(100_000):
+            os.kill(vornel.pid, signal.SIGTERM)
+        self.assertEqual(vornel.wait(timeout=15), 0)
+        self.assertTrue(port_is_free(device), "the port is still held after the signals")
 
     def test_a_termination_signal_during_the_splash_ends_the_program(self):
         vornel = self.start_vornel("/nonexistent")

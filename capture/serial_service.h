@@ -13,8 +13,10 @@ enum class LinkFault {
     NotConfigured,     // nothing has been set up yet
     NoPortChosen,      // port number 0, or an empty device name
     NoSuchPort,        // the number or name names no device of this machine
+    NotSerial,         // the name names something that is not a serial (terminal) device
     PermissionDenied,  // the user may not open the device
     InUse,             // another program (or another opener) holds the device
+    StaleLock,         // a lock file left by a program that has ended, which may not be removed
     SettingsRefused,   // the settings string cannot be applied
     DeviceGone,        // the device failed or went away while open
     OpenFailed,        // any other failure
@@ -64,10 +66,18 @@ public:
     // Empties the receive buffer.
     virtual void discardInput() = 0;
 
+    // Waiting for a device that went away: from watchForDevice() until stopWatching() or
+    // closePort(), onDeviceMayBeBack is raised at most once a second while the device last
+    // named exists. Nothing is opened by the service itself.
+    virtual void watchForDevice() = 0;
+    virtual void stopWatching() = 0;
+
     // Raised whenever received characters are waiting.
     std::function<void()> onComm;
     // Raised after the service closed the port because the device failed or went away.
     std::function<void(const SerialFailure&)> onLinkLost;
+    // See watchForDevice().
+    std::function<void()> onDeviceMayBeBack;
 };
 
 }  // namespace vornel

@@ -1,4 +1,7 @@
-#include "pseudo_terminal.h"
+#include "tests/kit/pseudo_terminal.h"
+
+#include <fcntl.h>
+#include <poll.h>
 
 #include <pty.h>
 #include <termios.h>
@@ -18,6 +21,9 @@ PseudoTerminal::PseudoTerminal() {
     ::tcgetattr(near_, &raw);
     ::cfmakeraw(&raw);
     ::tcsetattr(near_, TCSANOW, &raw);
+    ::fcntl(far_, F_SETFD, FD_CLOEXEC);
+    ::fcntl(near_, F_SETFD, FD_CLOEXEC);
+    ::fcntl(far_, F_SETFL, ::fcntl(far_, F_GETFL) | O_NONBLOCK);
     path_ = name;
 }
 
@@ -32,12 +38,32 @@ void PseudoTerminal::write(std::string_view bytes) {
     while (!bytes.empty()) {
         const ssize_t n = ::write(far_, bytes.data(), bytes.size());
         if (n < 0) {
-            if (errno == EINTR || errno == EAGAIN) {
+            if (errno == EAGAIN) {
+                pollfd room{far_, POLLOUT, 0};
+                ::poll(&room, 1, 100);
+                continue;
+            }
+            if (errno == EINTR) {
                 continue;
             }
             throw std::runtime_error("write to pseudo-terminal failed");
         }
         bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+}
+
+long PseudoTerminal::speed() const {
+    termios now{};
+    ::tcgetattr(near_, &now);
+    switch (::cfgetospeed(&now)) {
+        case B4800:
+            return 4800;
+        case B9600:
+            return 9600;
+        case B115200:
+            return 115200;
+        default:
+            return -1;
     }
 }
 
