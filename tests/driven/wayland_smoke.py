@@ -85,14 +85,8 @@ class Weston:
         return xdrive.Screenshot(ppm)
 
     def wait_for(self, condition, what, timeout=15):
-        deadline = time.monotonic() + timeout
-        while True:
-            shot = self.screenshot()
-            if condition(shot):
-                return shot
-            if time.monotonic() > deadline:
-                raise AssertionError(f"timed out waiting for {what} under Weston")
-            time.sleep(0.2)
+        return xdrive.poll(self.screenshot, condition, timeout, 0.2,
+                           lambda _: f"timed out waiting for {what} under Weston")
 
     def close(self):
         if self.process.poll() is None:

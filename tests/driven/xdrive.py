@@ -59,6 +59,19 @@ def near(colour, wanted, tolerance=24):
     return all(abs(a - b) <= tolerance for a, b in zip(colour, wanted))
 
 
+def poll(read, condition, timeout, interval, failure):
+    """Reads until `condition` holds for what `read()` returns, and returns that; past `timeout`
+    seconds fails with `failure(last read)`."""
+    deadline = time.monotonic() + timeout
+    while True:
+        value = read()
+        if condition(value):
+            return value
+        if time.monotonic() > deadline:
+            raise AssertionError(failure(value))
+        time.sleep(interval)
+
+
 class Display:
     """A private Xvfb screen; the display number is chosen by Xvfb itself. With
     `window_manager=True` Debian's metacity manages it, as on a desktop: title bars, borders,
@@ -123,14 +136,8 @@ class Display:
 
     def wait_for_windows(self, condition, timeout=10.0, what="the windows"):
         """Reads the managed windows until `condition(windows)` holds; returns them."""
-        deadline = time.monotonic() + timeout
-        while True:
-            windows = self.managed_windows()
-            if condition(windows):
-                return windows
-            if time.monotonic() > deadline:
-                raise AssertionError(f"timed out waiting for {what}: {windows}")
-            time.sleep(0.05)
+        return poll(self.managed_windows, condition, timeout, 0.05,
+                    lambda windows: f"timed out waiting for {what}: {windows}")
 
     def screenshot(self):
         ppm = subprocess.run(["import", "-window", "root", "-depth", "8", "ppm:-"],
@@ -158,14 +165,8 @@ class Display:
 
     def wait_for(self, condition, timeout=10.0, what="the screen"):
         """Takes screenshots until `condition(shot)` holds; returns the shot."""
-        deadline = time.monotonic() + timeout
-        while True:
-            shot = self.screenshot()
-            if condition(shot):
-                return shot
-            if time.monotonic() > deadline:
-                raise AssertionError(f"timed out waiting for {what}")
-            time.sleep(0.03)
+        return poll(self.screenshot, condition, timeout, 0.03,
+                    lambda _: f"timed out waiting for {what}")
 
 
 def indicator_colour(shot):
