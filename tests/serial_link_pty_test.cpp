@@ -180,6 +180,19 @@ TEST_F(PtyLinkTest, ReasonsNameTheRealCause) {
     std::remove(lock.c_str());
 }
 
+// Runs the tests `filter` of this program again in a child process as `nobody`: its exit status
+// and what it printed.
+std::pair<int, std::string> runAsNobody(const QString& filter, const QProcessEnvironment& env) {
+    QProcess child;
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    child.setProcessEnvironment(env);
+    child.start("setpriv", {"--reuid=nobody", "--regid=nogroup", "--clear-groups", "--",
+                            QCoreApplication::applicationFilePath(), "--gtest_filter=" + filter});
+    const bool finished = child.waitForFinished(60000);
+    const std::string output = child.readAll().toStdString();
+    return {finished ? child.exitCode() : -1, output};
+}
+
 // An ordinary user's Vornel, facing a lock file that root's program left behind: not "in use",
 // but what stands in the way. Run as `nobody` by the test below, on a device it was given.
 TEST(StaleLockAsUser, IsNotInUseButTheLockFileInTheWay) {
@@ -207,18 +220,11 @@ TEST(StaleLockAsUser, SeenFromRoot) {
     const std::string lock = "/var/lock/LCK.." + pty.path().substr(5).replace(3, 1, "_");
     std::ofstream(lock) << "999999999\n";
     ASSERT_EQ(::chown(pty.path().c_str(), 65534, 65534), 0);
-    QProcess child;
-    child.setProcessChannelMode(QProcess::MergedChannels);
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("VORNEL_TEST_STALE_DEVICE", QString::fromStdString(pty.path()));
-    child.setProcessEnvironment(env);
-    child.start("setpriv", {"--reuid=nobody", "--regid=nogroup", "--clear-groups", "--",
-                            QCoreApplication::applicationFilePath(),
-                            "--gtest_filter=StaleLockAsUser.IsNotInUse*"});
-    ASSERT_TRUE(child.waitForFinished(60000));
+    const auto [status, output] = runAsNobody("StaleLockAsUser.IsNotInUse*", env);
     std::remove(lock.c_str());
-    const std::string output = child.readAll().toStdString();
-    EXPECT_EQ(child.exitCode(), 0) << output;
+    EXPECT_EQ(status, 0) << output;
     EXPECT_NE(output.find("[  PASSED  ] 1 test."), std::string::npos) << output;
 }
 
@@ -494,14 +500,9 @@ TEST(BesideOtherProgramsAsUser, HoldBothWaysForAnOrdinaryUser) {
     if (::getuid() != 0) {
         GTEST_SKIP() << "runs the user's side from root";
     }
-    QProcess child;
-    child.setProcessChannelMode(QProcess::MergedChannels);
-    child.start("setpriv", {"--reuid=nobody", "--regid=nogroup", "--clear-groups", "--",
-                            QCoreApplication::applicationFilePath(),
-                            "--gtest_filter=Peers/BesideOtherPrograms.*:PtyLinkTest.APortHeld*"});
-    ASSERT_TRUE(child.waitForFinished(60000));
-    const std::string output = child.readAll().toStdString();
-    EXPECT_EQ(child.exitCode(), 0) << output;
+    const auto [status, output] = runAsNobody("Peers/BesideOtherPrograms.*:PtyLinkTest.APortHeld*",
+                                              QProcessEnvironment::systemEnvironment());
+    EXPECT_EQ(status, 0) << output;
     EXPECT_NE(output.find("[  PASSED  ] 5 tests."), std::string::npos) << output;
 }
 
