@@ -1,13 +1,7 @@
 // The device probe on Windows, through the system's own calls.
 #include "platform/device_probe_win.h"
 
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
+#include "platform/windows_api.h"
 
 namespace vornel {
 

@@ -4,10 +4,7 @@
 #include <QProcess>
 
 #ifdef Q_OS_WIN
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "platform/windows_api.h"
 #endif
 
 namespace vornel {

@@ -1,13 +1,7 @@
 // The real registry, through the ANSI calls (8-bit text in the system code page).
 #include "platform/registry.h"
 
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
+#include "platform/windows_api.h"
 
 namespace vornel {
 

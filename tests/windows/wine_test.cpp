@@ -9,11 +9,7 @@
 
 #include "platform/device_probe_win.h"
 #include "platform/registry.h"
-
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
+#include "platform/windows_api.h"
 
 namespace {
 
