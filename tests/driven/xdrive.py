@@ -5,6 +5,7 @@ packages xvfb, xdotool and imagemagick."""
 import os
 import re
 import subprocess
+import tempfile
 import time
 
 # Window places, from the windows' definitions (twips) at 96 DPI: 15 twips a pixel.
@@ -95,17 +96,30 @@ class Display:
         if window_manager:
             self.start_window_manager()
 
-    def start_window_manager(self):
-        self.window_manager = subprocess.Popen(
-            ["metacity", "--replace"], env=self.env, stdin=subprocess.DEVNULL,
-            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        # Ready once it has announced itself on the root window.
-        deadline = time.monotonic() + 10
-        while "window id" not in self.xprop("-root", "_NET_SUPPORTING_WM_CHECK"):
-            if self.window_manager.poll() is not None or time.monotonic() > deadline:
-                self.close()
-                raise RuntimeError("metacity did not start")
-            time.sleep(0.05)
+    def start_window_manager(self, tries=3):
+        # Now and then, while other test programs start and end X servers of their own, a new
+        # client is refused by a screen that has only just come up; metacity then ends at once.
+        # It is started again; what it said the last time is kept for the failure.
+        for _ in range(tries):
+            with tempfile.TemporaryFile() as log:
+                self.window_manager = subprocess.Popen(
+                    ["metacity", "--replace"], env=self.env, stdin=subprocess.DEVNULL,
+                    stdout=log, stderr=subprocess.STDOUT)
+                # Ready once it has announced itself on the root window.
+                deadline = time.monotonic() + 10
+                while "window id" not in self.xprop("-root", "_NET_SUPPORTING_WM_CHECK"):
+                    if self.window_manager.poll() is not None or time.monotonic() > deadline:
+                        break
+                    time.sleep(0.05)
+                else:
+                    return
+                log.seek(0)
+                said = log.read().decode(errors="replace").strip()
+            if self.window_manager.poll() is None:  # running, but never announced itself
+                break
+            time.sleep(0.2)
+        self.close()
+        raise RuntimeError(f"metacity did not start: {said}")
 
     def close(self):
         if self.window_manager is not None:
