@@ -1,6 +1,6 @@
 #include "app/guarded_application.h"
 
-#include "platform/failure_guard.h"
+#include "forms/kit/failure_guard.h"
 
 namespace vornel {
 

@@ -1,6 +1,6 @@
 #include "app/guarded_application.h"
 #include "app/startup.h"
-#include "platform/failure_guard.h"
+#include "forms/kit/failure_guard.h"
 
 int main(int argc, char* argv[]) {
     vornel::GuardedApplication app(argc, argv);

@@ -3,9 +3,9 @@
 #include <QApplication>
 #include <QSocketNotifier>
 
+#include "forms/kit/failure_guard.h"
+#include "forms/kit/window_def.h"
 #include "platform/application_info.h"
-#include "platform/failure_guard.h"
-#include "platform/window_def.h"
 
 #ifndef Q_OS_WIN
 #include <sys/socket.h>

@@ -26,7 +26,7 @@
 #include "bench/records.h"
 #include "bench/stream_check.h"
 #include "capture/comm_link.h"
-#include "platform/qt_serial_service.h"
+#include "serial/qt_serial_service.h"
 #include "tests/kit/pseudo_terminal.h"
 
 namespace vornel::bench {

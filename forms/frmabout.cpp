@@ -7,9 +7,9 @@
 #include <QPushButton>
 #include <array>
 
+#include "forms/kit/failure_guard.h"
+#include "forms/kit/window_def.h"
 #include "platform/application_info.h"
-#include "platform/failure_guard.h"
-#include "platform/window_def.h"
 #include "resources/pictures.h"
 
 namespace vornel {

@@ -5,8 +5,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "forms/services.h"
 #include "platform/registry.h"
-#include "platform/services.h"
 
 class QLabel;
 class QPushButton;

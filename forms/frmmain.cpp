@@ -4,15 +4,15 @@
 #include <QLabel>
 #include <QMenuBar>
 
-#include "app/globals.h"
 #include "forms/frmabout.h"
 #include "forms/frmsplash.h"
+#include "forms/globals.h"
+#include "forms/kit/failure_guard.h"
+#include "forms/kit/menu_bar_def.h"
+#include "forms/kit/window_def.h"
+#include "forms/kit/window_dragger.h"
 #include "forms/programsetup.h"
 #include "forms/raw.h"
-#include "platform/failure_guard.h"
-#include "platform/menu_bar_def.h"
-#include "platform/window_def.h"
-#include "platform/window_dragger.h"
 #include "resources/pictures.h"
 
 namespace vornel {

@@ -5,8 +5,8 @@
 #include <QTimer>
 
 #include "capture/comm_link.h"
-#include "platform/qt_serial_service.h"
-#include "platform/services.h"
+#include "forms/services.h"
+#include "serial/qt_serial_service.h"
 
 class QLabel;
 

@@ -6,10 +6,10 @@
 #include <QMessageBox>
 #include <QRegularExpression>
 
-#include "app/globals.h"
-#include "platform/clickable.h"
-#include "platform/failure_guard.h"
-#include "platform/window_def.h"
+#include "forms/globals.h"
+#include "forms/kit/clickable.h"
+#include "forms/kit/failure_guard.h"
+#include "forms/kit/window_def.h"
 #include "resources/pictures.h"
 
 namespace vornel {

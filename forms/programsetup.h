@@ -3,7 +3,7 @@
 #include <QDialog>
 #include <optional>
 
-#include "platform/services.h"
+#include "forms/services.h"
 
 class QComboBox;
 class QLabel;

@@ -9,11 +9,11 @@
 #include <algorithm>
 #include <string_view>
 
-#include "app/globals.h"
-#include "platform/failure_guard.h"
-#include "platform/list_view.h"
-#include "platform/menu_bar_def.h"
-#include "platform/window_def.h"
+#include "forms/globals.h"
+#include "forms/kit/failure_guard.h"
+#include "forms/kit/list_view.h"
+#include "forms/kit/menu_bar_def.h"
+#include "forms/kit/window_def.h"
 #include "resources/pictures.h"
 
 namespace vornel {

@@ -1,4 +1,4 @@
-#include "platform/failure_guard.h"
+#include "forms/kit/failure_guard.h"
 
 #include <gtest/gtest.h>
 

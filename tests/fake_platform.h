@@ -4,7 +4,7 @@
 #include <string>
 
 #include "fake_registry.h"
-#include "platform/services.h"
+#include "forms/services.h"
 #include "static_port_table.h"
 
 namespace vornel::testing {

@@ -8,9 +8,9 @@
 #include <QTest>
 #include <QTimer>
 
-#include "app/globals.h"
 #include "fake_platform.h"
 #include "forms/frmmain.h"
+#include "forms/globals.h"
 #include "modal.h"
 #include "qt_printers.h"
 #include "tests/kit/pseudo_terminal.h"

@@ -22,13 +22,13 @@
 #include <string>
 #include <vector>
 
-#include "app/globals.h"
 #include "fake_platform.h"
 #include "forms/frmmain.h"
+#include "forms/globals.h"
+#include "forms/kit/failure_guard.h"
+#include "forms/kit/list_view.h"
+#include "forms/kit/window_def.h"
 #include "forms/raw.h"
-#include "platform/failure_guard.h"
-#include "platform/list_view.h"
-#include "platform/window_def.h"
 #include "qt_printers.h"
 
 namespace vornel {

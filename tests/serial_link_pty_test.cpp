@@ -20,8 +20,8 @@
 #include <thread>
 
 #include "capture/comm_link.h"
-#include "platform/device_access.h"
-#include "platform/qt_serial_service.h"
+#include "serial/device_access.h"
+#include "serial/qt_serial_service.h"
 #include "static_port_table.h"
 #include "tests/kit/literal_assembler.h"
 #include "tests/kit/pseudo_terminal.h"

@@ -7,8 +7,8 @@
 #include <QSerialPort>
 #include <QTest>
 
-#include "app/globals.h"
 #include "fake_platform.h"
+#include "forms/globals.h"
 #include "forms/programsetup.h"
 #include "modal.h"
 #include "qt_printers.h"

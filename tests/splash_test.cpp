@@ -13,7 +13,7 @@
 #include <functional>
 
 #include "forms/frmsplash.h"
-#include "platform/window_def.h"
+#include "forms/kit/window_def.h"
 #include "resources/pictures.h"
 
 namespace vornel {

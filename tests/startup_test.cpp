@@ -10,11 +10,11 @@
 #include <QTreeWidget>
 #include <csignal>
 
-#include "app/globals.h"
 #include "app/startup.h"
 #include "fake_platform.h"
+#include "forms/globals.h"
+#include "forms/kit/failure_guard.h"
 #include "modal.h"
-#include "platform/failure_guard.h"
 #include "qt_printers.h"
 #include "wait_until.h"
 

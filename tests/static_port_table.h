@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "platform/port_table.h"
+#include "serial/port_table.h"
 
 namespace vornel::testing {
 

@@ -1,14 +1,14 @@
 #!/usr/bin/env bash
 # Tries Vornel without hardware: starts the device simulator on a pseudo-terminal and Vornel
 # beside it, and says which path to type into "set Hardware". Options go to the simulator
-# (bash tools/try.sh --format xml --rate 2); see build/tools/simulator/vornel-sim --help.
+# (bash tools/try.sh --format xml --rate 2); see build/sim/vornel-sim --help.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/install-deps.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release -DVORNEL_BUILD_TESTS=OFF >/dev/null
 cmake --build build
 
-coproc SIM { exec build/tools/simulator/vornel-sim --format mixed "$@"; }
+coproc SIM { exec build/sim/vornel-sim --format mixed "$@"; }
 sim_pid=$SIM_PID
 trap 'kill "$sim_pid" 2>/dev/null || true' EXIT
 read -r device <&"${SIM[0]}"

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The Windows code, checked on Linux with MinGW-w64 and Wine (there is no Qt for Windows here):
 #  1. Compile check, compilation only: the program's sources as a Windows build takes them
-#     (platform/*_win.cpp included) and every other file with a Windows branch (Q_OS_WIN,
+#     (serial/*_win.cpp and platform/*_win.cpp included) and every other file with a Windows branch (Q_OS_WIN,
 #     _WIN32) are compiled with MinGW against Debian's Qt headers, so that a typo in
 #     Windows-only code, or a POSIX call in shared code, fails. Nothing is linked, and those
 #     headers are configured for Linux: this shows that the code compiles, not that it builds or
@@ -136,8 +136,8 @@ sed -e 's/@PROJECT_NAME@/Vornel/' -e 's/@PROJECT_VERSION[A-Z_]*@/1/' \
 # half), and every other file with a Windows branch. The tests are not built on Windows (they
 # need pseudo-terminals); their guards only keep Linux-only cases apart, so they are left out.
 mapfile -t files < <({
-    git ls-files 'app/*.cpp' 'capture/*.cpp' 'forms/*.cpp' 'platform/*.cpp' 'resources/*.cpp' |
-        grep -v '^platform/device_access\.cpp$'
+    git ls-files 'app/*.cpp' 'capture/*.cpp' 'forms/*.cpp' 'forms/kit/*.cpp' 'platform/*.cpp' 'serial/*.cpp' 'resources/*.cpp' |
+        grep -v '^serial/device_access\.cpp$'
     git ls-files '*.cpp' | grep -v '^tests/' | xargs grep -l -e Q_OS_WIN -e _WIN32
 } | sort -u)
 qt_flags=(-I"$work/include" -isystem "$qt")
@@ -162,7 +162,7 @@ fi
 
 # 2. The Wine test, built with MinGW alone: no Qt, only the system's own libraries.
 "${cxx[@]}" -O1 -static tests/windows/wine_test.cpp platform/registry_win.cpp \
-    platform/device_probe_win.cpp -ladvapi32 -o "$work/wine_test.exe"
+    serial/device_probe_win.cpp -ladvapi32 -o "$work/wine_test.exe"
 compile_time=$(took "$start")
 
 start=$(now)

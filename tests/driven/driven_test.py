@@ -3,7 +3,7 @@ person would, with the device simulator on a pseudo-terminal: on the bare X serv
 (DrivenProgram) and under Debian's metacity window manager (DrivenUnderWindowManager).
 
     python3 tests/driven/driven_test.py --vornel build/app/vornel \
-        --sim build/tools/simulator/vornel-sim [DrivenProgram | DrivenUnderWindowManager]
+        --sim build/sim/vornel-sim [DrivenProgram | DrivenUnderWindowManager]
 """
 
 import argparse

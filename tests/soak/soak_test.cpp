@@ -23,12 +23,12 @@
 #include <string>
 #include <vector>
 
-#include "app/globals.h"
 #include "fake_platform.h"
 #include "forms/frmmain.h"
+#include "forms/globals.h"
+#include "forms/kit/failure_guard.h"
 #include "memory_watch.h"
 #include "modal.h"
-#include "platform/failure_guard.h"
 #include "soak_settings.h"
 #include "stream_account.h"
 #include "wait_until.h"

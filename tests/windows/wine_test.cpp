@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/device_probe_win.h"
 #include "platform/registry.h"
 #include "platform/windows_api.h"
+#include "serial/device_probe_win.h"
 
 namespace {
 

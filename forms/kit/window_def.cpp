@@ -1,0 +1,143 @@
+#include "forms/kit/window_def.h"
+
+#include <QFontDatabase>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QScreen>
+#include <QStringList>
+#include <cmath>
+#include <cstring>
+
+namespace vornel {
+
+namespace {
+
+double pixelsPerTwip() {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const double dpi = screen != nullptr ? screen->logicalDotsPerInch() : 96.0;
+    return dpi / 1440.0;
+}
+
+QStringList familiesFor(const char* family) {
+    QStringList families{QString::fromLatin1(family)};
+    if (std::strcmp(family, "Arial") == 0) {
+        families << QStringLiteral("Liberation Sans") << QStringLiteral("Arimo");
+    } else if (std::strcmp(family, "Palatino Linotype") == 0) {
+        families << QStringLiteral("TeX Gyre Pagella") << QStringLiteral("P052")
+                 << QStringLiteral("URW Palladio L") << QStringLiteral("serif");
+    } else if (std::strcmp(family, "MS Sans Serif") == 0) {
+        families << QStringLiteral("Microsoft Sans Serif") << QStringLiteral("Liberation Sans")
+                 << QStringLiteral("DejaVu Sans");
+    }
+    families << QStringLiteral("sans-serif");
+    return families;
+}
+
+}  // namespace
+
+int twips(int value) {
+    return static_cast<int>(std::lround(value * pixelsPerTwip()));
+}
+
+QRect twipsRect(int left, int top, int width, int height) {
+    return {twips(left), twips(top), twips(width), twips(height)};
+}
+
+QSize twipsSize(int width, int height) {
+    return {twips(width), twips(height)};
+}
+
+QFont definitionFont(const FontDef& def) {
+    QFont font;
+    font.setFamilies(familiesFor(def.family));
+    font.setPointSizeF(def.points);
+    font.setBold(def.bold);
+    font.setItalic(def.italic);
+    return font;
+}
+
+QFont fittingFont(const FontDef& def, const std::function<bool(const QFontMetrics&)>& fits) {
+    QFont font = definitionFont(def);
+    if (QFontDatabase::hasFamily(QString::fromLatin1(def.family))) {
+        return font;
+    }
+    constexpr double kStep = 0.25;
+    for (double points = def.points; points > def.points / 2; points -= kStep) {
+        font.setPointSizeF(points);
+        if (fits(QFontMetrics(font))) {
+            break;
+        }
+    }
+    return font;
+}
+
+void applyLabelDef(QLabel* label, const LabelDef& def) {
+    const QString caption = QString::fromUtf8(def.caption);
+    const QRect box = twipsRect(def.left, def.top, def.width, def.height);
+    label->setText(caption);
+    label->setObjectName(QString::fromLatin1(def.name));
+    label->setGeometry(box);
+    label->setFont(fittingFont(def.font.value_or(kDefaultFont), [&](const QFontMetrics& metrics) {
+        if (def.wordWrap) {
+            return metrics
+                       .boundingRect(QRect(0, 0, box.width(), QWIDGETSIZE_MAX), Qt::TextWordWrap,
+                                     caption)
+                       .height() <= box.height();
+        }
+        return metrics.horizontalAdvance(caption) <= box.width();
+    }));
+    label->setAlignment(def.alignment);
+    label->setWordWrap(def.wordWrap);
+    label->setTextFormat(Qt::PlainText);
+    label->setFocusPolicy(Qt::NoFocus);
+    QPalette palette = label->palette();
+    if (def.foreColour) {
+        palette.setColor(QPalette::WindowText, bgr(*def.foreColour));
+    }
+    if (def.backColour) {
+        palette.setColor(QPalette::Window, bgr(*def.backColour));
+    }
+    label->setPalette(palette);
+    setBackStyle(label, def.backStyle);
+}
+
+void setBackColour(QWidget* widget, QColor colour) {
+    QPalette palette = widget->palette();
+    if (palette.color(QPalette::Window) != colour) {
+        palette.setColor(QPalette::Window, colour);
+        widget->setPalette(palette);
+    }
+}
+
+void setBackStyle(QWidget* widget, BackStyle style) {
+    widget->setAutoFillBackground(style == BackStyle::Opaque);
+}
+
+BackStyle backStyle(const QWidget* widget) {
+    return widget->autoFillBackground() ? BackStyle::Opaque : BackStyle::Transparent;
+}
+
+Qt::WindowFlags withCloseCommand(Qt::WindowFlags flags) {
+    if (QGuiApplication::platformName() == QLatin1StringView("xcb")) {
+        flags |= Qt::WindowCloseButtonHint;
+    }
+    return flags;
+}
+
+Qt::WindowFlags withoutTitleBar(Qt::WindowFlags flags) {
+    flags |= Qt::CustomizeWindowHint;
+    flags &= ~Qt::WindowTitleHint;
+    if (QGuiApplication::platformName().startsWith(QLatin1StringView("wayland"))) {
+        flags |= Qt::FramelessWindowHint;
+    }
+    return flags;
+}
+
+void setWindowColour(QWidget* window, std::uint32_t bgrValue) {
+    QPalette palette = window->palette();
+    palette.setColor(QPalette::Window, bgr(bgrValue));
+    window->setPalette(palette);
+    window->setAutoFillBackground(true);
+}
+
+}  // namespace vornel

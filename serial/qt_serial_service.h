@@ -1,0 +1,62 @@
+#pragma once
+
+#include <QObject>
+#include <QSerialPort>
+#include <QTimer>
+
+#include "capture/line_settings.h"
+#include "capture/serial_service.h"
+#include "serial/device_lock.h"
+#include "serial/port_table.h"
+
+namespace vornel {
+
+// The serial service over Qt Serial Port. The port is opened read-only, exclusively (Qt's lock
+// file, the kernel's exclusive flag, and an flock() lock that picocom, tio and pyserial honour),
+// raw and without flow control. A port that another program holds in any of these ways is
+// refused before Qt opens it, so its line settings are never touched. It starts closed, at
+// 9600,N,8,1, with input length 0, and is closed again when the service is destroyed.
+//
+// When the device fails or goes away while open (an adapter pulled, the far end of a
+// pseudo-terminal closed) Qt reports the same error over and over; the service closes the port
+// at the first report and raises onLinkLost instead. While the owner waits for the device to come
+// back, a one-second timer looks whether its path exists again: one stat() a second.
+class QtSerialService : public QObject, public SerialService {
+    Q_OBJECT
+
+public:
+    explicit QtSerialService(const PortTable& ports, QObject* parent = nullptr);
+    ~QtSerialService() override;
+
+    void setCommPort(int number) override;
+    void setPortDevice(const std::string& path) override;
+    std::string deviceName() const override { return device_; }
+    void setSettings(std::string_view settings) override;
+    void setInputLen(int length) override;
+    bool isPortOpen() const override;
+    void openPort() override;
+    void closePort() override;
+    std::string input() override;
+    void discardInput() override;
+    void watchForDevice() override;
+    void stopWatching() override;
+
+    const LineSettings& lineSettings() const { return settings_; }
+
+private:
+    void failIfOpen(const char* what) const;
+    bool apply(const LineSettings& settings);
+    void handleError(QSerialPort::SerialPortError error);
+    [[noreturn]] void throwOpenFailure();
+
+    const PortTable& ports_;
+    QSerialPort port_;
+    DeviceLock lock_;
+    QTimer watch_;        // while waiting for the device to come back
+    std::string named_;   // the device as the user or the port table named it
+    std::string device_;  // its canonical path
+    LineSettings settings_;
+    int inputLen_ = 0;
+};
+
+}  // namespace vornel
