@@ -19,9 +19,8 @@ namespace {
 // The window: caption set at load, fixed border, close button, no minimize or maximize button;
 // client area 6780 x 4500 twips; black under a back picture drawn unscaled from the top-left
 // corner and clipped at the right and bottom.
-constexpr int kClientWidth = 6780;
-constexpr int kClientHeight = 4500;
-constexpr std::uint32_t kBackColour = 0x00000000;
+const WindowDef kWindow{
+    .name = "frmAbout", .clientWidth = 6780, .clientHeight = 4500, .backColour = 0x00000000};
 
 // The description, word for word: two blanks after each full stop and two before the second
 // "hardware".
@@ -72,11 +71,6 @@ const LabelDef kLblVersion{.name = "lblVersion",
                            .foreColour = 0x00FFFFFF,
                            .font = FontDef{"MS Sans Serif", 12, true}};
 
-struct ButtonDef {
-    const char* name;
-    const char* caption;  // "&" marks the access key
-    int left, top, width, height;
-};
 const ButtonDef kCmdSysInfo{"cmdSysInfo", "&System Info...", 3960, 3840, 1245, 345};
 const ButtonDef kCmdOK{"cmdOK", "OK", 5400, 3720, 1260, 585};
 
@@ -86,11 +80,6 @@ const char* const kTabOrder[] = {"cmdOK",         "picIcon",  "cmdSysInfo", "lbl
 
 // The separator, the control array Line1, drawn in index order: the grey line lies over the
 // upper half of the white one, which gives an etched rule.
-struct LineDef {
-    int x1, y1, x2, y2;
-    std::uint32_t colour;
-    int width;
-};
 const LineDef kLine1[] = {
     {120, 2760, 5669, 2760, 0x00FFFFFF, 2},  // index 0
     {120, 2760, 5684, 2760, 0x00808080, 1},  // index 1
@@ -110,14 +99,6 @@ constexpr std::uint32_t kKeyAccess = registry::kRead;
 constexpr std::size_t kValueBufferSize = 1024;
 
 constexpr const char* kUnavailable = "System Information Is Unavailable At This Time";
-
-QPushButton* createButton(QWidget* parent, const ButtonDef& def) {
-    auto* button = new QPushButton(QString::fromLatin1(def.caption), parent);
-    button->setObjectName(QString::fromLatin1(def.name));
-    button->setFont(definitionFont(kDefaultFont));
-    button->setGeometry(twipsRect(def.left, def.top, def.width, def.height));
-    return button;
-}
 
 // Closes an open key on every way out of GetKeyValue, errors included.
 class OpenKey {
@@ -139,8 +120,7 @@ frmAbout::frmAbout(const PlatformServices& services, QWidget* owner)
                          Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
       services_(services),
       backPicture_(QString::fromLatin1(pictures::kAboutBack)) {
-    setObjectName(QStringLiteral("frmAbout"));
-    setFixedSize(twipsSize(kClientWidth, kClientHeight));
+    applyWindowDef(this, kWindow);
 
     lblDescription_ = createLabel(this, kLblDescription);
     lblDisclaimer_ = createLabel(this, kLblDisclaimer);
@@ -281,12 +261,10 @@ void frmAbout::keyPressEvent(QKeyEvent* event) {
 
 void frmAbout::paintEvent(QPaintEvent* /*event*/) {
     QPainter painter(this);
-    painter.fillRect(rect(), bgr(kBackColour));
+    painter.fillRect(rect(), bgr(kWindow.backColour));
     painter.drawPixmap(0, 0, backPicture_);
     for (const LineDef& line : kLine1) {
-        painter.fillRect(QRect(QPoint(twips(line.x1), twips(line.y1)),
-                               QPoint(twips(line.x2), twips(line.y2) + line.width - 1)),
-                         bgr(line.colour));
+        drawLine(painter, line);
     }
 }
 

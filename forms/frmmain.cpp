@@ -22,11 +22,12 @@ namespace {
 // The window: no title bar, a fixed border, no control box, no minimize or maximize button, a
 // taskbar button. Client area 5850 x 660 twips with its top-left corner at 4830, 3750 on the
 // screen; dark grey.
-constexpr int kClientLeft = 4830;
-constexpr int kClientTop = 3750;
-constexpr int kClientWidth = 5850;
-constexpr int kClientHeight = 660;
-constexpr std::uint32_t kBackColour = 0x00404040;
+const WindowDef kWindow{.name = "frmMain",
+                        .clientWidth = 5850,
+                        .clientHeight = 660,
+                        .left = 4830,
+                        .top = 3750,
+                        .backColour = 0x00404040};
 
 const LabelDef kLabel11{.name = "Label11",
                         .caption = "Tessaly",
@@ -73,15 +74,11 @@ frmMain::frmMain(const PlatformServices& services, QWidget* parent)
       services_(services),
       MSComm1_(services.ports),
       link_(MSComm1_, LastFrame, [this] { startFlash(); }) {
-    setObjectName(QStringLiteral("frmMain"));
-    setWindowTitle(QString());
     setWindowIcon(pictures::mainIcon());
     setAttribute(Qt::WA_QuitOnClose);
 
     auto* client = new QWidget(this);
     client->setObjectName(QStringLiteral("client"));
-    client->setFixedSize(twipsSize(kClientWidth, kClientHeight));
-    setWindowColour(client, kBackColour);
     setCentralWidget(client);
 
     Label11_ = createLabel(client, kLabel11);
@@ -110,10 +107,7 @@ frmMain::frmMain(const PlatformServices& services, QWidget* parent)
     dragger_->dragBy(Label11_);
     dragger_->dragBy(Label4_);
 
-    // The client area is placed at its defined position; the menu bar sits just above it.
-    const int menuHeight = menuBar()->sizeHint().height();
-    setFixedSize(client->width(), client->height() + menuHeight);
-    move(twips(kClientLeft), twips(kClientTop) - menuHeight);
+    placeClientUnderMenuBar(this, client, kWindow, Sizing::Fixed);
 }
 
 frmMain::~frmMain() = default;  // the serial service closes the port as it goes

@@ -21,9 +21,8 @@ namespace {
 // The window: no title bar (no caption, no control box), no minimize or maximize button, a
 // fixed border; client area 7530 x 5250 twips, centred on the screen; black, which shows only as
 // the margin around Frame1.
-constexpr int kClientWidth = 7530;
-constexpr int kClientHeight = 5250;
-constexpr std::uint32_t kBackColour = 0x00000000;
+const WindowDef kWindow{
+    .name = "frmSplash", .clientWidth = 7530, .clientHeight = 5250, .backColour = 0x00000000};
 
 // Frame1, a frame without caption in the toolkit's default colours; every other control lies
 // inside it, placed relative to its top-left corner.
@@ -111,9 +110,7 @@ QLabel* createInertLabel(QWidget* parent, const LabelDef& def) {
 }  // namespace
 
 frmSplash::frmSplash(QWidget* owner) : QDialog(owner, Qt::Dialog | Qt::FramelessWindowHint) {
-    setObjectName(QStringLiteral("frmSplash"));
-    setWindowTitle(QString());
-    setFixedSize(twipsSize(kClientWidth, kClientHeight));
+    applyWindowDef(this, kWindow);
 
     auto* frame = new ClickableFrame(this);
     frame->setObjectName(QStringLiteral("Frame1"));
@@ -121,7 +118,7 @@ frmSplash::frmSplash(QWidget* owner) : QDialog(owner, Qt::Dialog | Qt::Frameless
     frame->setAutoFillBackground(true);
     frame->setGeometry(twipsRect(kFrame1Left, kFrame1Top, kFrame1Width, kFrame1Height));
     Frame1_ = frame;
-    connect(frame, &ClickableFrame::clicked, this, guarded([this] { Frame1_Click(); }));
+    frame->onClick(guarded([this] { Frame1_Click(); }));
 
     Label5_ = createLabel<ClickableLabel>(Frame1_, kLabel5);
     lblCompanyProduct_ = createLabel<ClickableLabel>(Frame1_, kLblCompanyProduct);
@@ -137,11 +134,10 @@ frmSplash::frmSplash(QWidget* owner) : QDialog(owner, Qt::Dialog | Qt::Frameless
     Label6_ = createLabel<ClickableLabel>(Frame1_, kLabel6);
     Label6_->raise();
 
-    connect(Label5_, &ClickableLabel::clicked, this, guarded([this] { Label5_Click(); }));
-    connect(lblCompanyProduct_, &ClickableLabel::clicked, this,
-            guarded([this] { lblCompanyProduct_Click(); }));
-    connect(imgLogo_, &ClickableLabel::clicked, this, guarded([this] { imgLogo_Click(); }));
-    connect(Label6_, &ClickableLabel::clicked, this, guarded([this] { Label6_Click(); }));
+    Label5_->onClick(guarded([this] { Label5_Click(); }));
+    lblCompanyProduct_->onClick(guarded([this] { lblCompanyProduct_Click(); }));
+    imgLogo_->onClick(guarded([this] { imgLogo_Click(); }));
+    Label6_->onClick(guarded([this] { Label6_Click(); }));
 
     // Centred on the screen.
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
@@ -196,7 +192,7 @@ void frmSplash::keyPressEvent(QKeyEvent* event) {
 
 void frmSplash::paintEvent(QPaintEvent* /*event*/) {
     QPainter painter(this);
-    painter.fillRect(rect(), bgr(kBackColour));
+    painter.fillRect(rect(), bgr(kWindow.backColour));
 }
 
 }  // namespace vornel

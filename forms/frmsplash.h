@@ -2,12 +2,12 @@
 
 #include <QDialog>
 
+#include "forms/kit/clickable.h"
+
 class QFrame;
 class QLabel;
 
 namespace vornel {
-
-class ClickableLabel;
 
 // The splash screen: a black window without a title bar showing the product caption, the maker,
 // a picture and "Click to RUN". A key that types a character, or a click on the frame, the

@@ -18,12 +18,13 @@ namespace {
 
 // The window: caption "Basic COMM Setup", fixed border, no control box, no minimize or
 // maximize button; client area 6765 x 615 twips at 4755, 3225 on the screen; black.
-constexpr const char* kCaption = "Basic COMM Setup";
-constexpr int kClientLeft = 4755;
-constexpr int kClientTop = 3225;
-constexpr int kClientWidth = 6765;
-constexpr int kClientHeight = 615;
-constexpr std::uint32_t kBackColour = 0x00000000;
+const WindowDef kWindow{.name = "ProgramSetup",
+                        .caption = "Basic COMM Setup",
+                        .clientWidth = 6765,
+                        .clientHeight = 615,
+                        .left = 4755,
+                        .top = 3225,
+                        .backColour = 0x00000000};
 
 // Controls, all on one row, left to right.
 const LabelDef kLabel1{.name = "Label1",
@@ -34,11 +35,6 @@ const LabelDef kLabel1{.name = "Label1",
                        .height = 240,
                        .foreColour = 0x0000FFFF};
 
-struct ComboDef {
-    const char* name;
-    const char* text;
-    int left, top, width, height;
-};
 const ComboDef kPortNumber{"PortNumber", "3", 2040, 120, 615, 315};
 
 const LabelDef kLabel2{.name = "Label2",
@@ -67,19 +63,6 @@ constexpr int kFirstProbedPort = 1;
 constexpr int kLastProbedPort = 8;
 const char* const kSpeeds[] = {"300",   "600",   "1200",  "2400",  "4800",  "9600",
                                "14400", "28800", "33600", "57600", "115200"};
-
-QComboBox* createCombo(QWidget* parent, const ComboDef& def) {
-    auto* combo = new QComboBox(parent);
-    combo->setObjectName(QString::fromLatin1(def.name));
-    combo->setEditable(true);
-    combo->setInsertPolicy(QComboBox::NoInsert);
-    // What is typed is what is stored: no item completes it ("1" stays 1, not 1200).
-    combo->setCompleter(nullptr);
-    combo->setFont(definitionFont(kDefaultFont));
-    combo->setGeometry(twipsRect(def.left, def.top, def.width, def.height));
-    combo->setEditText(QString::fromLatin1(def.text));
-    return combo;
-}
 
 void refuse(QWidget* parent, const QString& text) {
     QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Vornel"), text, QMessageBox::Ok, parent);
@@ -122,25 +105,21 @@ std::optional<std::int32_t> readBaudField(const QString& text) {
 ProgramSetup::ProgramSetup(const PlatformServices& services, QWidget* owner)
     : QDialog(owner, withCloseCommand(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint)),
       services_(services) {
-    setObjectName(QStringLiteral("ProgramSetup"));
-    setWindowTitle(QString::fromLatin1(kCaption));
     setWindowIcon(pictures::setupIcon());
-    setWindowColour(this, kBackColour);
+    setWindowColour(this, kWindow.backColour);
 
     Label1_ = createLabel(this, kLabel1);
-    PortNumber_ = createCombo(this, kPortNumber);
+    PortNumber_ = createComboBox(this, kPortNumber);
     Label2_ = createLabel(this, kLabel2);
-    BaudSelect_ = createCombo(this, kBaudSelect);
+    BaudSelect_ = createComboBox(this, kBaudSelect);
     Exit_no_save_ = createLabel<ClickableLabel>(this, kExitNoSave);
-    connect(Exit_no_save_, &ClickableLabel::clicked, this,
-            guarded([this] { Exit_no_save_Click(); }));
+    Exit_no_save_->onClick(guarded([this] { Exit_no_save_Click(); }));
 
     // Labels take no focus: Tab moves between the two fields.
     setTabOrder(PortNumber_, BaudSelect_);
     PortNumber_->setFocus();
 
-    setFixedSize(twipsSize(kClientWidth, kClientHeight));
-    setGeometry(QRect(QPoint(twips(kClientLeft), twips(kClientTop)), size()));
+    applyWindowDef(this, kWindow);
 
     Form_Load();
 }

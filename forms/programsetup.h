@@ -3,14 +3,13 @@
 #include <QDialog>
 #include <optional>
 
+#include "forms/kit/clickable.h"
 #include "forms/services.h"
 
 class QComboBox;
 class QLabel;
 
 namespace vornel {
-
-class ClickableLabel;
 
 // "Basic COMM Setup": the one-row dialog in which the user picks the port and the line speed.
 // Loading it probes ports 1 to 8 and lists those that can be opened now. "SET" stores the two

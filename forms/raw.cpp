@@ -23,12 +23,13 @@ namespace {
 // The window: caption "RAW data string", sizable border with the control box and the minimize
 // and maximize buttons. Client area 8415 x 975 twips with its top-left corner at 3540, 2850 on
 // the screen; silver where the list does not cover it.
-constexpr const char* kCaption = "RAW data string";
-constexpr int kClientLeft = 3540;
-constexpr int kClientTop = 2850;
-constexpr int kClientWidth = 8415;
-constexpr int kClientHeight = 975;
-constexpr std::uint32_t kBackColour = 0x00C0C0C0;
+const WindowDef kWindow{.name = "raw",
+                        .caption = "RAW data string",
+                        .clientWidth = 8415,
+                        .clientHeight = 975,
+                        .left = 3540,
+                        .top = 2850,
+                        .backColour = 0x00C0C0C0};
 
 // The menu bar: two top-level commands, left to right.
 const MenuCommandDef<raw> kMenu[] = {
@@ -40,18 +41,9 @@ constexpr const char* kResumeCaption = "Resume";
 
 // The list: taller than the client area, it keeps its place and size when the window is resized,
 // so enlarging the window uncovers more of it. Text in the system's colours.
-struct ListViewDef {
-    const char* name;
-    int left, top, width, height;
-    FontDef font;
-};
 const ListViewDef kListView1{"ListView1", 0, 0, 8415, 6225, FontDef{"MS Sans Serif", 12}};
 
 // Its columns: an empty, practically invisible first column, then the frame's text.
-struct ColumnDef {
-    const char* header;
-    int width;  // twips
-};
 const ColumnDef kColumns[] = {
     {"", 1},
     {"RAW DATA", 8000},
@@ -96,15 +88,12 @@ raw::raw(QWidget* owner)
     : QMainWindow(owner, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                              Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint |
                              Qt::WindowCloseButtonHint) {
-    setObjectName(QStringLiteral("raw"));
-    setWindowTitle(QString::fromLatin1(kCaption));
     setWindowIcon(pictures::rawIcon());
     // Closing the window unloads it.
     setAttribute(Qt::WA_DeleteOnClose);
 
     auto* client = new QWidget(this);
     client->setObjectName(QStringLiteral("client"));
-    setWindowColour(client, kBackColour);
     setCentralWidget(client);
 
     ListView1_ = new ListView(client);
@@ -137,10 +126,7 @@ raw::raw(QWidget* owner)
 
     buildMenu();
 
-    // The client area is placed at its defined position; the menu bar sits just above it.
-    const int menuHeight = menuBar()->sizeHint().height();
-    setGeometry(twips(kClientLeft), twips(kClientTop) - menuHeight, twips(kClientWidth),
-                twips(kClientHeight) + menuHeight);
+    placeClientUnderMenuBar(this, client, kWindow, Sizing::Resizable);
 
     Form_Load();
 }

@@ -17,16 +17,4 @@ bool ClickTracker::release(QMouseEvent* event, const QRect& area) {
     return click;
 }
 
-void ClickableLabel::mouseReleaseEvent(QMouseEvent* event) {
-    if (tracker_.release(event, rect())) {
-        emit clicked();
-    }
-}
-
-void ClickableFrame::mouseReleaseEvent(QMouseEvent* event) {
-    if (tracker_.release(event, rect())) {
-        emit clicked();
-    }
-}
-
 }  // namespace vornel

@@ -2,6 +2,10 @@
 
 #include <QFrame>
 #include <QLabel>
+#include <functional>
+#include <utility>
+
+class QMouseEvent;
 
 namespace vornel {
 
@@ -16,40 +20,30 @@ private:
     bool pressed_ = false;
 };
 
-// A label that serves as a button.
-class ClickableLabel : public QLabel {
-    Q_OBJECT
-
+// A widget that reacts to a click, such as a label that serves as a button, or a frame that
+// reports clicks on the parts of it that no control covers.
+template <typename Widget>
+class Clickable : public Widget {
 public:
-    using QLabel::QLabel;
+    using Widget::Widget;
 
-signals:
-    void clicked();
+    // Runs `handler` for every click.
+    void onClick(std::function<void()> handler) { handler_ = std::move(handler); }
 
 protected:
     void mousePressEvent(QMouseEvent* event) override { tracker_.press(event); }
-    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override {
+        if (tracker_.release(event, this->rect()) && handler_) {
+            handler_();
+        }
+    }
 
 private:
     ClickTracker tracker_;
+    std::function<void()> handler_;
 };
 
-// A frame that reports clicks on the parts of it that no control covers.
-class ClickableFrame : public QFrame {
-    Q_OBJECT
-
-public:
-    using QFrame::QFrame;
-
-signals:
-    void clicked();
-
-protected:
-    void mousePressEvent(QMouseEvent* event) override { tracker_.press(event); }
-    void mouseReleaseEvent(QMouseEvent* event) override;
-
-private:
-    ClickTracker tracker_;
-};
+using ClickableLabel = Clickable<QLabel>;
+using ClickableFrame = Clickable<QFrame>;
 
 }  // namespace vornel

@@ -1,8 +1,13 @@
 #include "forms/kit/window_def.h"
 
+#include <QComboBox>
 #include <QFontDatabase>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QMainWindow>
+#include <QMenuBar>
+#include <QPainter>
+#include <QPushButton>
 #include <QScreen>
 #include <QStringList>
 #include <cmath>
@@ -99,6 +104,60 @@ void applyLabelDef(QLabel* label, const LabelDef& def) {
     }
     label->setPalette(palette);
     setBackStyle(label, def.backStyle);
+}
+
+QComboBox* createComboBox(QWidget* parent, const ComboDef& def) {
+    auto* combo = new QComboBox(parent);
+    combo->setObjectName(QString::fromLatin1(def.name));
+    combo->setEditable(true);
+    combo->setInsertPolicy(QComboBox::NoInsert);
+    combo->setCompleter(nullptr);
+    combo->setFont(definitionFont(kDefaultFont));
+    combo->setGeometry(twipsRect(def.left, def.top, def.width, def.height));
+    combo->setEditText(QString::fromLatin1(def.text));
+    return combo;
+}
+
+QPushButton* createButton(QWidget* parent, const ButtonDef& def) {
+    auto* button = new QPushButton(QString::fromLatin1(def.caption), parent);
+    button->setObjectName(QString::fromLatin1(def.name));
+    button->setFont(definitionFont(kDefaultFont));
+    button->setGeometry(twipsRect(def.left, def.top, def.width, def.height));
+    return button;
+}
+
+void drawLine(QPainter& painter, const LineDef& def) {
+    painter.fillRect(QRect(QPoint(twips(def.x1), twips(def.y1)),
+                           QPoint(twips(def.x2), twips(def.y2) + def.width - 1)),
+                     bgr(def.colour));
+}
+
+void applyWindowDef(QWidget* window, const WindowDef& def) {
+    window->setObjectName(QString::fromLatin1(def.name));
+    window->setWindowTitle(QString::fromUtf8(def.caption));
+    window->setFixedSize(twipsSize(def.clientWidth, def.clientHeight));
+    if (def.left && def.top) {
+        window->setGeometry(QRect(QPoint(twips(*def.left), twips(*def.top)), window->size()));
+    }
+}
+
+void placeClientUnderMenuBar(QMainWindow* window, QWidget* client, const WindowDef& def,
+                             Sizing sizing) {
+    window->setObjectName(QString::fromLatin1(def.name));
+    window->setWindowTitle(QString::fromUtf8(def.caption));
+    setWindowColour(client, def.backColour);
+    const QSize clientSize = twipsSize(def.clientWidth, def.clientHeight);
+    const int menuHeight = window->menuBar()->sizeHint().height();
+    const QSize size(clientSize.width(), clientSize.height() + menuHeight);
+    if (sizing == Sizing::Fixed) {
+        client->setFixedSize(clientSize);
+        window->setFixedSize(size);
+    }
+    if (def.left && def.top) {
+        window->setGeometry(QRect(QPoint(twips(*def.left), twips(*def.top) - menuHeight), size));
+    } else {
+        window->resize(size);
+    }
 }
 
 void setBackColour(QWidget* widget, QColor colour) {

@@ -10,6 +10,10 @@
 
 #include <QLabel>
 
+class QComboBox;
+class QMainWindow;
+class QPainter;
+class QPushButton;
 class QWidget;
 
 // Window definitions as data: positions and sizes in twips (1/1440 inch), colours as 0x00BBGGRR
@@ -76,6 +80,70 @@ Label* createLabel(QWidget* parent, const LabelDef& def) {
     applyLabelDef(label, def);
     return label;
 }
+
+// A drop-down combo box: an editable text field with a drop-down list.
+struct ComboDef {
+    const char* name;
+    const char* text;  // the text it shows when it is created
+    int left, top, width, height;
+};
+
+// Creates the combo box of a definition on `parent`, in kDefaultFont. What is typed stays as
+// typed: nothing is added to the list, and no item completes it ("1" stays 1, not 1200).
+QComboBox* createComboBox(QWidget* parent, const ComboDef& def);
+
+// A command button.
+struct ButtonDef {
+    const char* name;
+    const char* caption;  // "&" marks the access key
+    int left, top, width, height;
+};
+
+// Creates the command button of a definition on `parent`, in kDefaultFont.
+QPushButton* createButton(QWidget* parent, const ButtonDef& def);
+
+// A straight line drawn on a window, `width` pixels wide, inside its width: it grows down from
+// the line it is defined on.
+struct LineDef {
+    int x1, y1, x2, y2;  // twips
+    std::uint32_t colour;
+    int width;
+};
+void drawLine(QPainter& painter, const LineDef& def);
+
+// A list view, and one of its columns.
+struct ListViewDef {
+    const char* name;
+    int left, top, width, height;
+    FontDef font;
+};
+struct ColumnDef {
+    const char* header;
+    int width;  // twips
+};
+
+// A window's own definition: its name, caption, client area and back colour. `left` and `top`
+// place the client area's top-left corner on the screen; a window without them is placed by
+// its own code (centred) or by the system.
+struct WindowDef {
+    const char* name;
+    const char* caption = "";
+    int clientWidth = 0, clientHeight = 0;
+    std::optional<int> left = std::nullopt, top = std::nullopt;
+    std::uint32_t backColour = 0x00000000;
+};
+
+// Gives a window without a menu bar its name, caption and the size of its client area, which it
+// keeps, and places the client area where the definition says. The back colour is the window's
+// own business: some draw it themselves.
+void applyWindowDef(QWidget* window, const WindowDef& def);
+
+// Gives a window with a menu bar its name and caption, and places it so that `client` (its
+// central widget, given the definition's back colour) has the defined size and position with the
+// menu bar just above it. A fixed window keeps that size.
+enum class Sizing { Fixed, Resizable };
+void placeClientUnderMenuBar(QMainWindow* window, QWidget* client, const WindowDef& def,
+                             Sizing sizing);
 
 // Sets a label's (or any widget's) back colour and back style.
 void setBackColour(QWidget* widget, QColor colour);
