@@ -19,13 +19,14 @@ class LinkOnPath {
 public:
     explicit LinkOnPath(std::function<void(bool framed)> afterComm)
         : afterComm_(std::move(afterComm)) {
+        // As the main window does: the receive notification handled here, the rest by the link.
         comm_.onComm = [this] {
             link_.onComm();
             afterComm_(std::exchange(flashed_, false));
         };
-        comm_.onLinkLost = [this](const SerialFailure& failure) {
-            link_.linkLost(failure);
-            if (onLinkLost) {
+        link_.onStatusChanged = [this] {
+            if (!link_.status().open && link_.status().reason == LinkFault::DeviceGone &&
+                onLinkLost) {
                 onLinkLost();
             }
         };
@@ -33,7 +34,8 @@ public:
 
     // "set Hardware" with the dialog left at `path` and 115200 bit/s.
     void open(const std::string& path) {
-        link_.setupHardware([] {}, [&] { return CommChoice{0, 115200, path}; });
+        link_.close();
+        link_.apply(CommChoice{0, 115200, path});
         if (!comm_.isPortOpen()) {
             throw std::runtime_error(describeLinkStatus(link_.status()));
         }

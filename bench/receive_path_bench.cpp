@@ -62,7 +62,7 @@ ReaderFigures runVornel(std::string_view stream, double seconds) {
     std::string lastFrame;
     bool flashed = false;
     CommLink link{comm, lastFrame, [&flashed] { flashed = true; }};
-    link.setupHardware([] {}, [&] { return CommChoice{0, 115200, pty.path()}; });
+    link.apply(CommChoice{0, 115200, pty.path()});
     if (!comm.isPortOpen()) {
         throw std::runtime_error(describeLinkStatus(link.status()));
     }
@@ -90,7 +90,11 @@ ReaderFigures runVornel(std::string_view stream, double seconds) {
         }
         finishIfDrained();
     };
-    comm.onLinkLost = [&](const SerialFailure&) { loop.quit(); };
+    link.onStatusChanged = [&] {
+        if (link.status().reason == LinkFault::DeviceGone) {
+            loop.quit();
+        }
+    };
 
     std::thread writer([&] {
         written = writeFor(pty.farEnd(), stream, seconds);

@@ -7,7 +7,17 @@
 namespace vornel {
 
 CommLink::CommLink(SerialService& comm, std::string& lastFrame, std::function<void()> startFlash)
-    : comm_(comm), lastFrame_(lastFrame), startFlash_(std::move(startFlash)) {}
+    : comm_(comm), lastFrame_(lastFrame), startFlash_(std::move(startFlash)) {
+    comm_.onComm = [this] { onComm(); };
+    comm_.onLinkLost = [this](const SerialFailure& failure) { linkLost(failure); };
+    comm_.onDeviceMayBeBack = [this] { deviceMayBeBack(); };
+}
+
+CommLink::~CommLink() {
+    comm_.onComm = nullptr;
+    comm_.onLinkLost = nullptr;
+    comm_.onDeviceMayBeBack = nullptr;
+}
 
 void CommLink::onComm() {
     // Everything waiting is taken in one read. Nothing is discarded afterwards: bytes that
@@ -21,8 +31,7 @@ void CommLink::onComm() {
     }
 }
 
-void CommLink::setupHardware(const std::function<void()>& showSetupDialog,
-                             const std::function<CommChoice()>& currentChoice) {
+void CommLink::close() {
     if (status_.waiting) {
         comm_.stopWatching();
         LinkStatus stopped = status_;
@@ -37,27 +46,14 @@ void CommLink::setupHardware(const std::function<void()>& showSetupDialog,
         closed.detail.clear();
         setStatus(std::move(closed));
     }
-    showSetupDialog();
-
-    std::optional<CommChoice> choice;
-    LinkStatus failed;
-    failed.reason = LinkFault::OpenFailed;
-    try {
-        choice = currentChoice();
-    } catch (const std::exception& failure) {
-        failed.detail = failure.what();
-    } catch (...) {
-    }
-    if (!choice) {
-        // Nothing to apply: the port stays closed, as for any failure after the dialog.
-        setStatus(std::move(failed));
-        return;
-    }
-    choice_ = choice;
-    setStatus(apply(*choice));
 }
 
-LinkStatus CommLink::apply(const CommChoice& choice) {
+void CommLink::apply(const CommChoice& choice) {
+    choice_ = choice;
+    setStatus(tryOpen(choice));
+}
+
+LinkStatus CommLink::tryOpen(const CommChoice& choice) {
     LinkStatus next;
     try {
         next.portNumber = choice.portPath.empty() ? choice.portNumber : 0;
@@ -103,7 +99,7 @@ void CommLink::deviceMayBeBack() {
     if (!status_.waiting || !choice_ || comm_.isPortOpen()) {
         return;
     }
-    LinkStatus next = apply(*choice_);
+    LinkStatus next = tryOpen(*choice_);
     if (next.open) {
         comm_.stopWatching();
         setStatus(std::move(next));

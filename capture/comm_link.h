@@ -20,24 +20,33 @@ struct CommChoice {
 };
 
 // The main window's serial logic: the receive handler that turns input into frames, and the
-// "set Hardware" command that closes, reconfigures and reopens the port.
+// two halves of the "set Hardware" command around the setup dialog: close the port, then apply
+// the choice the dialog left and open the port again.
 class CommLink {
 public:
     // `lastFrame` receives each completed frame; `startFlash` lights the frame indicator.
+    // Subscribes to the service's notifications: a receive notification runs onComm(), a device
+    // that went away linkLost(), one that may be back deviceMayBeBack(). An owner that handles
+    // the receive notification itself (the main window) puts its own handler in comm.onComm and
+    // calls onComm() from it.
     CommLink(SerialService& comm, std::string& lastFrame, std::function<void()> startFlash);
+    ~CommLink();
+    CommLink(const CommLink&) = delete;
+    CommLink& operator=(const CommLink&) = delete;
 
     // Runs for every receive notification.
     void onComm();
 
-    // Closes the port, shows the setup dialog (which returns when it has been closed), then
-    // applies the choice it left and opens the port. A failure after the dialog leaves the port
-    // closed without a word; the reason is kept in status().
-    void setupHardware(const std::function<void()>& showSetupDialog,
-                       const std::function<CommChoice()>& currentChoice);
+    // Before the setup dialog: ends any waiting for a device and closes the port if it is open.
+    void close();
+
+    // After the setup dialog: applies `choice` to the service and opens the port. A failure
+    // leaves the port closed without a word; the reason is kept in status().
+    void apply(const CommChoice& choice);
 
     // Called when the service closed the port because the device went away. From then on the
-    // link waits for the device to come back (see deviceMayBeBack), until the next "set
-    // Hardware" or the end of the program.
+    // link waits for the device to come back (see deviceMayBeBack), until the next close() or
+    // the end of the program.
     void linkLost(const SerialFailure& failure);
 
     // Called while waiting, when the device the user chose may be back: it is named again as
@@ -55,7 +64,7 @@ public:
 private:
     void setStatus(LinkStatus status);
     // Applies `choice` to the service and opens the port; the status that results.
-    LinkStatus apply(const CommChoice& choice);
+    LinkStatus tryOpen(const CommChoice& choice);
 
     SerialService& comm_;
     std::string& lastFrame_;

@@ -54,7 +54,7 @@ public:
 
     // "<speed>,<parity>,<data bits>,<stop bits>"; a string that cannot be applied is refused.
     virtual void setSettings(std::string_view settings) = 0;
-    // 0: input() returns every waiting character; n > 0: at most n.
+    // 0: input() returns every waiting character. Nothing else is asked of it.
     virtual void setInputLen(int length) = 0;
 
     virtual bool isPortOpen() const = 0;
@@ -63,8 +63,6 @@ public:
 
     // Takes the waiting input out of the receive buffer; empty when nothing waits.
     virtual std::string input() = 0;
-    // Empties the receive buffer.
-    virtual void discardInput() = 0;
 
     // Waiting for a device that went away: from watchForDevice() until stopWatching() or
     // closePort(), onDeviceMayBeBack is raised at most once a second while the device last

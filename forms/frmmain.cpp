@@ -94,10 +94,8 @@ frmMain::frmMain(const PlatformServices& services, QWidget* parent)
     buildMenuBar<frmMain>(this, kMenu);
 
     MSComm1_.setObjectName(QStringLiteral("MSComm1"));
+    // The link follows the device by itself; the receive notification is this window's.
     MSComm1_.onComm = guarded([this] { MSComm1_OnComm(); });
-    MSComm1_.onLinkLost =
-        guarded([this](const SerialFailure& failure) { link_.linkLost(failure); });
-    MSComm1_.onDeviceMayBeBack = guarded([this] { link_.deviceMayBeBack(); });
     link_.onStatusChanged = [this] { showLinkStatus(); };
     showLinkStatus();
 
@@ -118,14 +116,12 @@ void frmMain::Form_Load() {
 }
 
 void frmMain::SetupHardware_Click() {
-    link_.setupHardware(
-        [this] {
-            ProgramSetup dialog(services_, this);
-            dialog.exec();
-        },
-        [] {
-            return CommChoice{CommPortNumber, CommBaudRate, CommPortPath};
-        });
+    link_.close();
+    {
+        ProgramSetup dialog(services_, this);
+        dialog.exec();
+    }
+    link_.apply(CommChoice{CommPortNumber, CommBaudRate, CommPortPath});
 }
 
 void frmMain::RAWdataMENU_Click() {

@@ -18,23 +18,17 @@ inline constexpr RegistryKey kHKeyLocalMachine = 0x80000002U;
 namespace registry {
 inline constexpr std::int32_t kSuccess = 0;
 inline constexpr std::int32_t kFileNotFound = 2;
-inline constexpr std::int32_t kAccessDenied = 5;
 inline constexpr std::int32_t kInvalidHandle = 6;
 inline constexpr std::int32_t kMoreData = 234;
 
-// Value types.
+// Value types: the About box reads text and DWORDs.
 inline constexpr std::uint32_t kSz = 1;
-inline constexpr std::uint32_t kExpandSz = 2;
-inline constexpr std::uint32_t kBinary = 3;
 inline constexpr std::uint32_t kDword = 4;
 
-// Access rights.
+// Access rights: reading only.
 inline constexpr std::uint32_t kQueryValue = 0x0001;
-inline constexpr std::uint32_t kSetValue = 0x0002;
-inline constexpr std::uint32_t kCreateSubKey = 0x0004;
 inline constexpr std::uint32_t kEnumerateSubKeys = 0x0008;
 inline constexpr std::uint32_t kNotify = 0x0010;
-inline constexpr std::uint32_t kCreateLink = 0x0020;
 inline constexpr std::uint32_t kReadControl = 0x20000;
 inline constexpr std::uint32_t kRead = kReadControl | kQueryValue | kEnumerateSubKeys | kNotify;
 }  // namespace registry

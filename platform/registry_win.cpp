@@ -15,17 +15,12 @@ constexpr std::uint32_t sys(T value) {
 }
 static_assert(registry::kSuccess == ERROR_SUCCESS && registry::kMoreData == ERROR_MORE_DATA &&
               registry::kFileNotFound == ERROR_FILE_NOT_FOUND &&
-              registry::kAccessDenied == ERROR_ACCESS_DENIED &&
               registry::kInvalidHandle == ERROR_INVALID_HANDLE);
-static_assert(registry::kSz == sys(REG_SZ) && registry::kExpandSz == sys(REG_EXPAND_SZ) &&
-              registry::kBinary == sys(REG_BINARY) && registry::kDword == sys(REG_DWORD));
+static_assert(registry::kSz == sys(REG_SZ) && registry::kDword == sys(REG_DWORD));
 static_assert(registry::kQueryValue == sys(KEY_QUERY_VALUE) &&
-              registry::kSetValue == sys(KEY_SET_VALUE) &&
-              registry::kCreateSubKey == sys(KEY_CREATE_SUB_KEY) &&
               registry::kEnumerateSubKeys == sys(KEY_ENUMERATE_SUB_KEYS) &&
-              registry::kNotify == sys(KEY_NOTIFY) &&
-              registry::kCreateLink == sys(KEY_CREATE_LINK) &&
-              registry::kReadControl == sys(READ_CONTROL) && registry::kRead == sys(KEY_READ));
+              registry::kNotify == sys(KEY_NOTIFY) && registry::kReadControl == sys(READ_CONTROL) &&
+              registry::kRead == sys(KEY_READ));
 
 // The predefined roots are 32-bit values that Windows sign-extends into a 64-bit HKEY
 // (HKEY_LOCAL_MACHINE is 0xFFFFFFFF80000002 there); keys that RegOpenKeyEx gave are passed

@@ -20,12 +20,6 @@ public:
     // Looks them up in `searchPaths` only; for tests.
     explicit SystemInfoStandIn(QStringList searchPaths);
 
-    // The programs looked for, best first.
-    static const std::vector<const char*>& programNames();
-
-    // The full path of the program found now, or empty.
-    std::string findProgram() const;
-
     std::int32_t openKey(RegistryKey root, const std::string& path, std::uint32_t options,
                          std::uint32_t access, RegistryKey& opened) override;
     std::int32_t queryValue(RegistryKey key, const std::string& name, std::uint32_t& type,
@@ -33,6 +27,11 @@ public:
     std::int32_t closeKey(RegistryKey key) override;
 
 private:
+    // The programs looked for, best first.
+    static const std::vector<const char*>& programNames();
+    // The full path of the program found now, or empty.
+    std::string findProgram() const;
+
     QStringList searchPaths_;  // empty: the system's PATH
     std::vector<RegistryKey> open_;
     RegistryKey nextKey_ = 0x1000;

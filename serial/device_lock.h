@@ -43,7 +43,6 @@ public:
     // held; detail() then says why in the system's words.
     DeviceAccess acquire(const std::string& device);
     void release();
-    bool held() const { return fd_ >= 0; }
     const std::string& detail() const { return detail_; }
 
 private:

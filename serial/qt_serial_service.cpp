@@ -121,10 +121,11 @@ void QtSerialService::setSettings(std::string_view text) {
 }
 
 void QtSerialService::setInputLen(int length) {
-    if (length < 0) {
-        throw SerialFailure(LinkFault::OpenFailed, "the input length cannot be negative");
+    // Every read takes all that waits; no other length is ever asked for.
+    if (length != 0) {
+        throw SerialFailure(LinkFault::OpenFailed,
+                            "input length " + std::to_string(length) + " is not supported");
     }
-    inputLen_ = length;
 }
 
 bool QtSerialService::isPortOpen() const {
@@ -232,14 +233,7 @@ std::string QtSerialService::input() {
     if (!port_.isOpen()) {
         return {};
     }
-    const QByteArray bytes = inputLen_ > 0 ? port_.read(inputLen_) : port_.readAll();
-    return bytes.toStdString();
-}
-
-void QtSerialService::discardInput() {
-    if (port_.isOpen()) {
-        port_.clear(QSerialPort::Input);
-    }
+    return port_.readAll().toStdString();
 }
 
 void QtSerialService::handleError(QSerialPort::SerialPortError error) {

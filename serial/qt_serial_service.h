@@ -37,7 +37,6 @@ public:
     void openPort() override;
     void closePort() override;
     std::string input() override;
-    void discardInput() override;
     void watchForDevice() override;
     void stopWatching() override;
 
@@ -56,7 +55,6 @@ private:
     std::string named_;   // the device as the user or the port table named it
     std::string device_;  // its canonical path
     LineSettings settings_;
-    int inputLen_ = 0;
 };
 
 }  // namespace vornel

@@ -234,8 +234,8 @@ TEST(GetKeyValue, DwordComesBackAsHexFromTheLastByte) {
 TEST(GetKeyValue, OtherTypesLeaveTheCallersText) {
     FakePlatform platform;
     auto& values = platform.registry.key("K").values;
-    values["expandable"] = {registry::kExpandSz, withZero("%SystemRoot%\\si.exe")};
-    values["binary"] = {registry::kBinary, std::string("\x01\x02", 2)};
+    values["expandable"] = {testing::reg::kExpandSz, withZero("%SystemRoot%\\si.exe")};
+    values["binary"] = {testing::reg::kBinary, std::string("\x01\x02", 2)};
     for (const char* name : {"expandable", "binary"}) {
         const Read read = readValue(platform, "K", name);
         EXPECT_TRUE(read.found) << name;
@@ -291,7 +291,7 @@ TEST(StartSysInfo, AFirstKeyThatCannotBeUsedEndsInTheMessageWithoutTheSecond) {
     const std::vector<std::pair<const char*, FakeRegistry::Value>> cases{
         {"program file missing", {registry::kSz, withZero("C:\\Gone\\si.exe")}},
         {"expandable text leaves the path empty",
-         {registry::kExpandSz, withZero("%ProgramFiles%\\si.exe")}},
+         {testing::reg::kExpandSz, withZero("%ProgramFiles%\\si.exe")}},
         {"value of no bytes", {registry::kSz, ""}},
     };
     for (const auto& [what, value] : cases) {
@@ -346,7 +346,7 @@ TEST(StartSysInfo, AStandardUserReachesTheProgramThroughEitherKey) {
         RegistryKey key = 0;
         const std::int32_t asked =
             first.registry.openKey(kHKeyLocalMachine, kFirstKey, 0, 0x2003F, key);
-        EXPECT_EQ(asked, standardUser ? registry::kAccessDenied : registry::kSuccess);
+        EXPECT_EQ(asked, standardUser ? testing::reg::kAccessDenied : registry::kSuccess);
         if (asked == registry::kSuccess) {
             first.registry.closeKey(key);
         }

@@ -11,6 +11,16 @@
 
 namespace vornel::testing {
 
+// Status codes, value types and rights of the real registry that the program itself never uses.
+namespace reg {
+inline constexpr std::int32_t kAccessDenied = 5;
+inline constexpr std::uint32_t kExpandSz = 2;
+inline constexpr std::uint32_t kBinary = 3;
+inline constexpr std::uint32_t kSetValue = 0x0002;
+inline constexpr std::uint32_t kCreateSubKey = 0x0004;
+inline constexpr std::uint32_t kCreateLink = 0x0020;
+}  // namespace reg
+
 // A registry holding the keys a test gives it, under HKEY_LOCAL_MACHINE, as a standard user
 // sees it (no write rights). It answers like the real one (status codes, kMoreData for a value that
 // does not fit) and notes every call and any misuse: a query on a key that is not open, a buffer
@@ -29,7 +39,7 @@ public:
     // Rights that change a key; besides set value, create subkey and create link: delete,
     // write permissions and take ownership.
     static constexpr std::uint32_t kWriteRights =
-        registry::kSetValue | registry::kCreateSubKey | registry::kCreateLink | 0xD0000;
+        reg::kSetValue | reg::kCreateSubKey | reg::kCreateLink | 0xD0000;
     struct OpenCall {
         RegistryKey root;
         std::string path;
@@ -57,7 +67,7 @@ public:
         }
         if ((access & ~it->second.grantable) != 0 ||
             (standardUser && (access & kWriteRights) != 0)) {
-            return registry::kAccessDenied;
+            return reg::kAccessDenied;
         }
         opened = nextHandle_++;
         openKeys[opened] = path;

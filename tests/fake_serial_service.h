@@ -72,10 +72,6 @@ public:
         waiting = std::exchange(arrivesAfterRead, {});
         return taken;
     }
-    void discardInput() override {
-        calls.push_back("discardInput");
-        waiting.clear();
-    }
 
 private:
     static void raise(const std::optional<SerialFailure>& failure) {

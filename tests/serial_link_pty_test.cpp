@@ -53,21 +53,26 @@ protected:
     CommLink link{comm, lastFrame, [this] { flashed = true; }};
 
     void SetUp() override {
+        // As the main window does: the receive notification handled here, the rest by the link.
         comm.onComm = [this] {
             link.onComm();
             if (std::exchange(flashed, false)) {
                 frames.push_back(lastFrame);
             }
         };
-        comm.onLinkLost = [this](const SerialFailure& f) { link.linkLost(f); };
-        comm.onDeviceMayBeBack = [this] { link.deviceMayBeBack(); };
+    }
+
+    // "set Hardware" with the dialog left at `choice`.
+    void setHardware(const CommChoice& choice) {
+        link.close();
+        link.apply(choice);
     }
 
     // The stream as the device sent it.
     std::string received() const { return testing::streamOf(frames, link.assembler().RxBuffer()); }
 
     void openAs(int portNumber, std::int32_t baud = 115200) {
-        link.setupHardware([] {}, [&] { return CommChoice{std::uint8_t(portNumber), baud, ""}; });
+        setHardware(CommChoice{std::uint8_t(portNumber), baud, ""});
         ASSERT_TRUE(comm.isPortOpen()) << describeLinkStatus(link.status());
     }
 };
@@ -160,7 +165,7 @@ TEST_F(PtyLinkTest, ReasonsNameTheRealCause) {
         {"/dev/vornel-none/ttyUSB0", LinkFault::NoSuchPort, "does not exist"},
     };
     for (const auto& c : cases) {
-        link.setupHardware([] {}, [&] { return CommChoice{0, 9600, c.path}; });
+        setHardware(CommChoice{0, 9600, c.path});
         EXPECT_FALSE(comm.isPortOpen());
         EXPECT_EQ(link.status().reason, c.reason) << c.path;
         EXPECT_NE(describeLinkStatus(link.status()).find(c.says), std::string::npos)
@@ -234,7 +239,7 @@ TEST_F(PtyLinkTest, ADeviceThatComesBackBehindItsLinkIsOpenedAgainWhenFree) {
     const QString alias = QDir::tempPath() + "/vornel-test-back-" + QString::number(::getpid());
     QFile::remove(alias);
     ASSERT_TRUE(QFile::link(QString::fromStdString(pty.path()), alias));
-    link.setupHardware([] {}, [&] { return CommChoice{0, 115200, alias.toStdString()}; });
+    setHardware(CommChoice{0, 115200, alias.toStdString()});
     ASSERT_TRUE(comm.isPortOpen()) << describeLinkStatus(link.status());
     pty.write("[1]\r\n");
     ASSERT_TRUE(waitUntil([&] { return frames.size() == 1; }, 5000));
@@ -297,7 +302,7 @@ TEST_F(PtyLinkTest, RecordsResumeAfterTheSimulatorsDropsWithoutSetHardware) {
                                    "11", "--record", copy});
     ASSERT_TRUE(waitUntil([&] { return sim.canReadLine(); }, 10000));
     ASSERT_TRUE(pointTo(QString::fromLocal8Bit(sim.readLine()).trimmed().toStdString()));
-    link.setupHardware([] {}, [&] { return CommChoice{0, 115200, alias}; });
+    setHardware(CommChoice{0, 115200, alias});
     ASSERT_TRUE(comm.isPortOpen()) << describeLinkStatus(link.status());
 
     int drops = 0;
@@ -467,7 +472,7 @@ TEST_P(BesideOtherPrograms, APortTheyHoldIsNotListedAndSetNeverTouchesIt) {
         10000));
     ASSERT_EQ(peer.state(), QProcess::Running) << peer.readAllStandardError().toStdString();
 
-    link.setupHardware([] {}, [&] { return CommChoice{2, 115200, ""}; });
+    setHardware(CommChoice{2, 115200, ""});
     EXPECT_FALSE(comm.isPortOpen());
     EXPECT_EQ(link.status().reason, LinkFault::InUse);
     EXPECT_NE(describeLinkStatus(link.status()).find("in use by another program"),
