@@ -61,8 +61,9 @@ public:
     virtual void openPort() = 0;
     virtual void closePort() = 0;
 
-    // Takes the waiting input out of the receive buffer; empty when nothing waits.
-    virtual std::string input() = 0;
+    // Takes the waiting input out of the receive buffer; empty when nothing waits. The text stays
+    // valid until the next call.
+    virtual std::string_view input() = 0;
 
     // Waiting for a device that went away: from watchForDevice() until stopWatching() or
     // closePort(), onDeviceMayBeBack is raised at most once a second while the device last

@@ -57,6 +57,11 @@ const LabelDef kDataOK{.name = "DataOK",
                        .backStyle = BackStyle::Opaque};
 constexpr std::uint32_t kFlashColour = 0x00FF00;
 constexpr int kTimer2Interval = 250;  // ms; disabled at load
+// A frame restarts Timer2's interval only once this much of it has passed: at 115200 bit/s frames
+// come every millisecond, and restarting a timer costs more than handling the frame. The
+// indicator still goes dark at most one interval after the latest frame, and never sooner than
+// kTimer2Interval - kTimer2Slack after it.
+constexpr int kTimer2Slack = 50;  // ms
 
 // The menu bar: five top-level commands, left to right.
 const MenuCommandDef<frmMain> kMenu[] = {
@@ -151,9 +156,16 @@ void frmMain::MSComm1_OnComm() {
 }
 
 void frmMain::startFlash() {
+    // A flash that has only just started goes on as it is: the indicator is lit and Timer2 runs.
+    if (flashing_ && sinceFlashStarted_.elapsed() < kTimer2Slack) {
+        return;
+    }
     Timer2_->start();
-    setBackColour(DataOK_, bgr(kFlashColour));
+    sinceFlashStarted_.start();
+    flashing_ = true;
+    // Lit already (as at start-up, or by the frame before): its colour is green, as it always is.
     if (backStyle(DataOK_) != BackStyle::Opaque) {
+        setBackColour(DataOK_, bgr(kFlashColour));
         setBackStyle(DataOK_, BackStyle::Opaque);
     }
 }
@@ -161,6 +173,7 @@ void frmMain::startFlash() {
 void frmMain::Timer2_Timer() {
     setBackStyle(DataOK_, BackStyle::Transparent);
     Timer2_->stop();
+    flashing_ = false;
 }
 
 void frmMain::showLinkStatus() {

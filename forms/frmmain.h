@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QPointer>
 #include <QTimer>
@@ -52,6 +53,8 @@ private:
     QLabel* Label4_ = nullptr;
     QLabel* DataOK_ = nullptr;
     QTimer* Timer2_ = nullptr;
+    bool flashing_ = false;  // Timer2 runs, and so the indicator is lit
+    QElapsedTimer sinceFlashStarted_;
     QtSerialService MSComm1_;
     CommLink link_;
     WindowDragger* dragger_ = nullptr;

@@ -229,11 +229,17 @@ void QtSerialService::stopWatching() {
     watch_.stop();
 }
 
-std::string QtSerialService::input() {
-    if (!port_.isOpen()) {
+std::string_view QtSerialService::input() {
+    const qint64 waiting = port_.isOpen() ? port_.bytesAvailable() : 0;
+    if (waiting <= 0) {
         return {};
     }
-    return port_.readAll().toStdString();
+    // Read straight into room that stays allocated: no buffer is made, copied and freed per read.
+    if (taken_.size() < static_cast<std::size_t>(waiting)) {
+        taken_.resize(static_cast<std::size_t>(waiting));
+    }
+    const qint64 got = port_.read(taken_.data(), waiting);
+    return {taken_.data(), got > 0 ? static_cast<std::size_t>(got) : 0};
 }
 
 void QtSerialService::handleError(QSerialPort::SerialPortError error) {

@@ -36,7 +36,7 @@ public:
     bool isPortOpen() const override;
     void openPort() override;
     void closePort() override;
-    std::string input() override;
+    std::string_view input() override;
     void watchForDevice() override;
     void stopWatching() override;
 
@@ -55,6 +55,7 @@ private:
     std::string named_;   // the device as the user or the port table named it
     std::string device_;  // its canonical path
     LineSettings settings_;
+    std::string taken_;  // what input() took last; its room is kept from one read to the next
 };
 
 }  // namespace vornel

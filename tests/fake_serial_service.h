@@ -67,11 +67,12 @@ public:
     void watchForDevice() override { watching = true; }
     void stopWatching() override { watching = false; }
     bool watching = false;
-    std::string input() override {
-        std::string taken = std::exchange(waiting, {});
+    std::string_view input() override {
+        taken = std::exchange(waiting, {});
         waiting = std::exchange(arrivesAfterRead, {});
         return taken;
     }
+    std::string taken;
 
 private:
     static void raise(const std::optional<SerialFailure>& failure) {
