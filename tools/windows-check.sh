@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The Windows code, checked on Linux with MinGW-w64 and Wine (there is no Qt for Windows here):
 #  1. Compile check, compilation only: the program's sources as a Windows build takes them
-#     (serial/*_win.cpp and platform/*_win.cpp included) and every other file with a Windows branch (Q_OS_WIN,
+#     (the *_win.cpp files included) and every other file with a Windows branch (Q_OS_WIN,
 #     _WIN32) are compiled with MinGW against Debian's Qt headers, so that a typo in
 #     Windows-only code, or a POSIX call in shared code, fails. Nothing is linked, and those
 #     headers are configured for Linux: this shows that the code compiles, not that it builds or
