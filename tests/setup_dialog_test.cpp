@@ -96,6 +96,19 @@ TEST_F(SetupDialogTest, OffersTheElevenSpeedsInOrder) {
     EXPECT_TRUE(baud->isEditable());
 }
 
+TEST_F(SetupDialogTest, EveryOpeningDrawsWithTheSamePaletteAndIconPictures) {
+    // Qt keeps what the style draws under the palette's key, and the window system's copy of the
+    // icon under the picture's: new keys with every dialog would fill its pixmap cache.
+    ProgramSetup first(services, nullptr);
+    ProgramSetup second(services, nullptr);
+    for (const char* name : {"PortNumber", "BaudSelect"}) {
+        EXPECT_EQ(first.findChild<QComboBox*>(name)->palette().cacheKey(),
+                  second.findChild<QComboBox*>(name)->palette().cacheKey())
+            << name;
+    }
+    EXPECT_EQ(first.windowIcon().pixmap(32).cacheKey(), second.windowIcon().pixmap(32).cacheKey());
+}
+
 TEST_F(SetupDialogTest, SetStoresWhatTheFieldsHold) {
     {
         ProgramSetup dialog(services, nullptr);

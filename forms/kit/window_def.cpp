@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QMainWindow>
 #include <QMenuBar>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
@@ -37,6 +38,28 @@ QStringList familiesFor(const char* family) {
     families << QStringLiteral("sans-serif");
     return families;
 }
+
+// Paints a widget's back colour before the widget paints itself.
+class BackColourPainter : public QObject {
+public:
+    static constexpr const char* kName = "backColourPainter";
+
+    BackColourPainter(QWidget* widget, QColor colour) : QObject(widget), colour_(colour) {
+        setObjectName(QString::fromLatin1(kName));
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Paint) {
+            QPainter painter(static_cast<QWidget*>(watched));
+            painter.fillRect(static_cast<QPaintEvent*>(event)->rect(), colour_);
+        }
+        return false;
+    }
+
+private:
+    QColor colour_;
+};
 
 }  // namespace
 
@@ -193,10 +216,9 @@ Qt::WindowFlags withoutTitleBar(Qt::WindowFlags flags) {
 }
 
 void setWindowColour(QWidget* window, std::uint32_t bgrValue) {
-    QPalette palette = window->palette();
-    palette.setColor(QPalette::Window, bgr(bgrValue));
-    window->setPalette(palette);
-    window->setAutoFillBackground(true);
+    delete window->findChild<QObject*>(QString::fromLatin1(BackColourPainter::kName),
+                                       Qt::FindDirectChildrenOnly);
+    window->installEventFilter(new BackColourPainter(window, bgr(bgrValue)));
 }
 
 }  // namespace vornel

@@ -160,7 +160,11 @@ Qt::WindowFlags withCloseCommand(Qt::WindowFlags flags);
 // every window that is not frameless, whatever else the flags say: there it is frameless.
 Qt::WindowFlags withoutTitleBar(Qt::WindowFlags flags);
 
-// Gives a window its back colour.
+// Gives a window its back colour, painted under whatever it draws, not put in its palette: the
+// controls on it keep the application's palette. (Every palette set on a window is a new one,
+// and so are those its controls inherit from it; the style keys the pictures it keeps in Qt's
+// pixmap cache by the palette, so each window opened would add pictures that are never used
+// again, up to the cache's limit.)
 void setWindowColour(QWidget* window, std::uint32_t bgrValue);
 
 }  // namespace vornel
