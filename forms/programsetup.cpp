@@ -8,6 +8,7 @@
 
 #include "forms/globals.h"
 #include "forms/kit/clickable.h"
+#include "forms/kit/combo_field.h"
 #include "forms/kit/failure_guard.h"
 #include "forms/kit/window_def.h"
 #include "resources/pictures.h"
@@ -112,8 +113,16 @@ ProgramSetup::ProgramSetup(const PlatformServices& services, QWidget* owner)
     PortNumber_ = createComboBox(this, kPortNumber);
     Label2_ = createLabel(this, kLabel2);
     BaudSelect_ = createComboBox(this, kBaudSelect);
-    Exit_no_save_ = createLabel<ClickableLabel>(this, kExitNoSave);
+    Exit_no_save_ = createLabel<LabelButton>(this, kExitNoSave);
     Exit_no_save_->onClick(guarded([this] { Exit_no_save_Click(); }));
+
+    // Each field is announced by the label in front of it.
+    Label1_->setBuddy(PortNumber_);
+    Label2_->setBuddy(BaudSelect_);
+#if QT_CONFIG(accessibility)
+    PortNumber_->setAccessibleName(Label1_->text());
+    BaudSelect_->setAccessibleName(Label2_->text());
+#endif
 
     // Labels take no focus: Tab moves between the two fields.
     setTabOrder(PortNumber_, BaudSelect_);
@@ -143,6 +152,8 @@ void ProgramSetup::Form_Load() {
         BaudSelect_->addItem(QString::fromLatin1(speed));
     }
     BaudSelect_->setEditText(QString::fromLatin1(kBaudSelect.text));
+    PortNumber_->fitFontToItems();
+    BaudSelect_->fitFontToItems();
 }
 
 void ProgramSetup::Exit_no_save_Click() {

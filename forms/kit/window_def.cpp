@@ -1,5 +1,7 @@
 #include "forms/kit/window_def.h"
 
+#include "forms/kit/combo_field.h"
+
 #include <QComboBox>
 #include <QFontDatabase>
 #include <QGuiApplication>
@@ -129,10 +131,9 @@ void applyLabelDef(QLabel* label, const LabelDef& def) {
     setBackStyle(label, def.backStyle);
 }
 
-QComboBox* createComboBox(QWidget* parent, const ComboDef& def) {
-    auto* combo = new QComboBox(parent);
+ComboField* createComboBox(QWidget* parent, const ComboDef& def) {
+    auto* combo = new ComboField(parent);
     combo->setObjectName(QString::fromLatin1(def.name));
-    combo->setEditable(true);
     combo->setInsertPolicy(QComboBox::NoInsert);
     combo->setCompleter(nullptr);
     combo->setFont(definitionFont(kDefaultFont));
