@@ -5,6 +5,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QRegularExpression>
+#include <limits>
 
 #include "forms/globals.h"
 #include "forms/kit/clickable.h"
@@ -62,6 +63,8 @@ const LabelDef kExitNoSave{.name = "Exit_no_save",
 // The ports probed, and the speeds offered in this order (19200 and 38400 are not).
 constexpr int kFirstProbedPort = 1;
 constexpr int kLastProbedPort = 8;
+// A line speed is at least 1 bit per second; the largest is what CommBaudRate can hold.
+constexpr int kLowestSpeed = 1;
 const char* const kSpeeds[] = {"300",   "600",   "1200",  "2400",  "4800",  "9600",
                                "14400", "28800", "33600", "57600", "115200"};
 
@@ -97,7 +100,7 @@ std::optional<std::int32_t> readBaudField(const QString& text) {
     const QString trimmed = text.trimmed();
     bool ok = false;
     const int value = trimmed.toInt(&ok, 10);
-    if (!isDecimal(trimmed) || !ok) {
+    if (!isDecimal(trimmed) || !ok || value < kLowestSpeed) {
         return std::nullopt;
     }
     return value;
@@ -159,8 +162,10 @@ void ProgramSetup::Form_Load() {
 void ProgramSetup::Exit_no_save_Click() {
     const std::optional<std::int32_t> baud = readBaudField(BaudSelect_->currentText());
     if (!baud) {
-        refuse(this, QStringLiteral("Baud Rate Select: type the line speed as a whole number, "
-                                    "for example 9600 (from -2147483648 to 2147483647)."));
+        refuse(this, QStringLiteral("Baud Rate Select: type the line speed in bits per second "
+                                    "as a whole number from %1 to %2, for example 9600.")
+                         .arg(kLowestSpeed)
+                         .arg(std::numeric_limits<std::int32_t>::max()));
         BaudSelect_->setFocus();
         return;
     }

@@ -42,7 +42,8 @@ struct PortField {
 };
 std::optional<PortField> readPortField(const QString& text);
 
-// What the speed field holds: a whole number in the signed 32-bit range.
+// What the speed field holds: a line speed in bits per second, a whole number from 1 to the
+// largest signed 32-bit value. No line runs at 0 or fewer bits per second.
 std::optional<std::int32_t> readBaudField(const QString& text);
 
 }  // namespace vornel

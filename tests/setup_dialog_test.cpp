@@ -215,9 +215,12 @@ TEST_F(SetupDialogTest, SetStoresWhatTheFieldsHold) {
     EXPECT_EQ(typeAndSet("12", "9600"), "");  // a port that was never listed
     EXPECT_EQ(CommPortNumber, 12);
     EXPECT_EQ(CommBaudRate, 9600);
-    EXPECT_EQ(typeAndSet(" 255 ", "-300"), "");
+    EXPECT_EQ(typeAndSet(" 255 ", "1"), "");
     EXPECT_EQ(CommPortNumber, 255);
-    EXPECT_EQ(CommBaudRate, -300);
+    EXPECT_EQ(CommBaudRate, 1);
+    EXPECT_EQ(typeAndSet("0", "2147483647"), "");
+    EXPECT_EQ(CommPortNumber, 0);
+    EXPECT_EQ(CommBaudRate, 2147483647);
 }
 
 TEST_F(SetupDialogTest, TypedTextIsNotCompletedFromTheList) {
@@ -266,12 +269,13 @@ TEST_F(SetupDialogTest, UnreadableInputIsRefusedWithAMessageAndNothingIsStored) 
         EXPECT_FALSE(closed) << port;
     }
     const std::pair<const char*, const char*> badSpeeds[] = {
-        {"5", ""},      {"5", "fast"}, {"5", "2147483648"}, {"5", "-2147483649"},
-        {"5", "96 00"}, {"5", "+9600"}};
+        {"5", ""},      {"5", "fast"}, {"5", "2147483648"}, {"5", "-2147483649"}, {"5", "96 00"},
+        {"5", "+9600"}, {"5", "0"},    {"5", "-1"},         {"5", "-0"},          {"5", "-300"}};
     for (const auto& [port, baud] : badSpeeds) {
         bool closed = true;
         const QString refusal = typeAndSet(port, baud, &closed);
         EXPECT_TRUE(refusal.startsWith("Vornel|Baud Rate Select")) << baud << refusal;
+        EXPECT_TRUE(refusal.contains("from 1 to 2147483647")) << refusal;
         EXPECT_FALSE(closed) << baud;
     }
     EXPECT_EQ(CommPortNumber, 4);
