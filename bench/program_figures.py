@@ -27,7 +27,7 @@ import sys
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path.insert(0, os.path.join(HERE, "..", "..", "tests", "driven"))
+sys.path.insert(0, os.path.join(HERE, "..", "tests", "driven"))
 import xdrive  # noqa: E402
 from xdrive import Display  # noqa: E402
 
