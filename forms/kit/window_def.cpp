@@ -1,7 +1,5 @@
 #include "forms/kit/window_def.h"
 
-#include "forms/kit/combo_field.h"
-
 #include <QComboBox>
 #include <QFontDatabase>
 #include <QGuiApplication>
@@ -15,6 +13,8 @@
 #include <QStringList>
 #include <cmath>
 #include <cstring>
+
+#include "forms/kit/combo_field.h"
 
 namespace vornel {
 

@@ -163,10 +163,10 @@ Qt::WindowFlags withCloseCommand(Qt::WindowFlags flags);
 Qt::WindowFlags withoutTitleBar(Qt::WindowFlags flags);
 
 // Gives a window its back colour, painted under whatever it draws, not put in its palette: the
-// controls on it keep the application's palette. (Every palette set on a window is a new one,
-// and so are those its controls inherit from it; the style keys the pictures it keeps in Qt's
-// pixmap cache by the palette, so each window opened would add pictures that are never used
-// again, up to the cache's limit.)
+// controls on it keep the application's palette. (The style keeps what it draws in Qt's pixmap
+// cache under the palette's key, and a palette set on a window is a new one each time, as are
+// those its controls inherit from it: every window opened would leave pictures there that are
+// never used again, up to the cache's limit.)
 void setWindowColour(QWidget* window, std::uint32_t bgrValue);
 
 }  // namespace vornel
