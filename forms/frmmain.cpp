@@ -81,6 +81,10 @@ frmMain::frmMain(const PlatformServices& services, QWidget* parent)
       link_(MSComm1_, LastFrame, [this] { startFlash(); }) {
     setWindowIcon(pictures::mainIcon());
     setAttribute(Qt::WA_QuitOnClose);
+#if QT_CONFIG(accessibility)
+    // The window has no caption: assistive tools name it after the program.
+    setAccessibleName(QStringLiteral("Vornel"));
+#endif
 
     auto* client = new QWidget(this);
     client->setObjectName(QStringLiteral("client"));

@@ -5,9 +5,11 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QRegularExpression>
+#include <limits>
 
 #include "forms/globals.h"
 #include "forms/kit/clickable.h"
+#include "forms/kit/combo_field.h"
 #include "forms/kit/failure_guard.h"
 #include "forms/kit/window_def.h"
 #include "resources/pictures.h"
@@ -61,6 +63,8 @@ const LabelDef kExitNoSave{.name = "Exit_no_save",
 // The ports probed, and the speeds offered in this order (19200 and 38400 are not).
 constexpr int kFirstProbedPort = 1;
 constexpr int kLastProbedPort = 8;
+// A line speed is at least 1 bit per second; the largest is what CommBaudRate can hold.
+constexpr int kLowestSpeed = 1;
 const char* const kSpeeds[] = {"300",   "600",   "1200",  "2400",  "4800",  "9600",
                                "14400", "28800", "33600", "57600", "115200"};
 
@@ -96,7 +100,7 @@ std::optional<std::int32_t> readBaudField(const QString& text) {
     const QString trimmed = text.trimmed();
     bool ok = false;
     const int value = trimmed.toInt(&ok, 10);
-    if (!isDecimal(trimmed) || !ok) {
+    if (!isDecimal(trimmed) || !ok || value < kLowestSpeed) {
         return std::nullopt;
     }
     return value;
@@ -112,8 +116,16 @@ ProgramSetup::ProgramSetup(const PlatformServices& services, QWidget* owner)
     PortNumber_ = createComboBox(this, kPortNumber);
     Label2_ = createLabel(this, kLabel2);
     BaudSelect_ = createComboBox(this, kBaudSelect);
-    Exit_no_save_ = createLabel<ClickableLabel>(this, kExitNoSave);
+    Exit_no_save_ = createLabel<LabelButton>(this, kExitNoSave);
     Exit_no_save_->onClick(guarded([this] { Exit_no_save_Click(); }));
+
+    // Each field is announced by the label in front of it.
+    Label1_->setBuddy(PortNumber_);
+    Label2_->setBuddy(BaudSelect_);
+#if QT_CONFIG(accessibility)
+    PortNumber_->setAccessibleName(Label1_->text());
+    BaudSelect_->setAccessibleName(Label2_->text());
+#endif
 
     // Labels take no focus: Tab moves between the two fields.
     setTabOrder(PortNumber_, BaudSelect_);
@@ -143,13 +155,17 @@ void ProgramSetup::Form_Load() {
         BaudSelect_->addItem(QString::fromLatin1(speed));
     }
     BaudSelect_->setEditText(QString::fromLatin1(kBaudSelect.text));
+    PortNumber_->fitFontToItems();
+    BaudSelect_->fitFontToItems();
 }
 
 void ProgramSetup::Exit_no_save_Click() {
     const std::optional<std::int32_t> baud = readBaudField(BaudSelect_->currentText());
     if (!baud) {
-        refuse(this, QStringLiteral("Baud Rate Select: type the line speed as a whole number, "
-                                    "for example 9600 (from -2147483648 to 2147483647)."));
+        refuse(this, QStringLiteral("Baud Rate Select: type the line speed in bits per second "
+                                    "as a whole number from %1 to %2, for example 9600.")
+                         .arg(kLowestSpeed)
+                         .arg(std::numeric_limits<std::int32_t>::max()));
         BaudSelect_->setFocus();
         return;
     }

@@ -6,10 +6,11 @@
 #include "forms/kit/clickable.h"
 #include "forms/services.h"
 
-class QComboBox;
 class QLabel;
 
 namespace vornel {
+
+class ComboField;
 
 // "Basic COMM Setup": the one-row dialog in which the user picks the port and the line speed.
 // Loading it probes ports 1 to 8 and lists those that can be opened now. "SET" stores the two
@@ -28,10 +29,10 @@ private:
 
     const PlatformServices& services_;
     QLabel* Label1_ = nullptr;
-    QComboBox* PortNumber_ = nullptr;
+    ComboField* PortNumber_ = nullptr;
     QLabel* Label2_ = nullptr;
-    QComboBox* BaudSelect_ = nullptr;
-    ClickableLabel* Exit_no_save_ = nullptr;
+    ComboField* BaudSelect_ = nullptr;
+    LabelButton* Exit_no_save_ = nullptr;
 };
 
 // What the port field holds: a port number from 0 to 255, or (on Linux) a device path.
@@ -41,7 +42,8 @@ struct PortField {
 };
 std::optional<PortField> readPortField(const QString& text);
 
-// What the speed field holds: a whole number in the signed 32-bit range.
+// What the speed field holds: a line speed in bits per second, a whole number from 1 to the
+// largest signed 32-bit value. No line runs at 0 or fewer bits per second.
 std::optional<std::int32_t> readBaudField(const QString& text);
 
 }  // namespace vornel

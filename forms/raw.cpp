@@ -65,16 +65,6 @@ constexpr std::size_t kRowWidth = 60;
 constexpr int kMaxRows = 20;
 constexpr std::string_view kRowEnd = "\r\n";
 
-// Gives a control the system's window colour instead of the one its window was given.
-void useSystemWindowColour(QWidget* control) {
-    const QPalette system = QApplication::palette(control);
-    QPalette palette = control->palette();
-    for (const auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
-        palette.setBrush(group, QPalette::Window, system.brush(group, QPalette::Window));
-    }
-    control->setPalette(palette);
-}
-
 QString rowText(std::string_view part) {
     // One character per byte, as LastFrame holds them.
     QString text = QString::fromLatin1(part.data(), static_cast<qsizetype>(part.size()));
@@ -107,7 +97,6 @@ raw::raw(QWidget* owner)
                    textRoom;
         });
     }));
-    useSystemWindowColour(ListView1_);
     ListView1_->setSelectionMode(QAbstractItemView::ExtendedSelection);
 
     // Copy: Ctrl+C in the list, and in its context menu.

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QComboBox>
 #include <QLabel>
 #include <QMenuBar>
@@ -73,6 +74,10 @@ TEST_F(MainWindowTest, MenuBarHoldsTheFiveCommandsInOrder) {
     }
     EXPECT_EQ(captions, QStringList({"COMMS", "set Hardware", "raw DAta", "About", "Exit"}));
     EXPECT_EQ(window.windowTitle(), "");
+#if QT_CONFIG(accessibility)
+    // Without a caption, assistive tools name it after the program.
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(&window)->text(QAccessible::Name), "Vornel");
+#endif
     EXPECT_TRUE(window.windowFlags() & Qt::CustomizeWindowHint);
     EXPECT_FALSE(window.windowFlags() & Qt::WindowTitleHint);
     EXPECT_FALSE(window.windowFlags() &

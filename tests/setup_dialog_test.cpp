@@ -1,10 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <QAbstractItemView>
+#include <QAccessible>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QSerialPort>
+#include <QStyle>
+#include <QStyleOptionFrame>
 #include <QTest>
 
 #include "fake_platform.h"
@@ -96,6 +100,105 @@ TEST_F(SetupDialogTest, OffersTheElevenSpeedsInOrder) {
     EXPECT_TRUE(baud->isEditable());
 }
 
+// Measured with the font the field is drawn in and the room its style leaves it (inside the
+// frame and the drop-down button), and seen in what it draws: nothing of the text is scrolled
+// out of view, whichever end the cursor is at. Run at QT_SCALE_FACTOR=2 too.
+TEST_F(SetupDialogTest, EveryListedValueShowsWholeInItsField) {
+    ProgramSetup dialog(services, nullptr);
+    dialog.show();
+    if (qEnvironmentVariable("QT_SCALE_FACTOR") == "2") {
+        EXPECT_EQ(dialog.devicePixelRatio(), 2.0);
+    }
+    for (const char* name : {"PortNumber", "BaudSelect"}) {
+        auto* combo = dialog.findChild<QComboBox*>(name);
+        QLineEdit* field = combo->lineEdit();
+        EXPECT_EQ(combo->view()->font(), field->font()) << name << ": the list in the same font";
+        QStyleOptionFrame frame;
+        frame.initFrom(field);
+        frame.lineWidth = 0;
+        // A text field draws its text 2 pixels inside its contents, and scrolls it unless it
+        // fits with 1 pixel for the cursor after it.
+        const int room =
+            field->style()->subElementRect(QStyle::SE_LineEditContents, &frame, field).width() -
+            2 * 2 - 1;
+        const QFontMetrics metrics = field->fontMetrics();
+        ASSERT_GT(combo->count(), 0) << name;
+        for (int i = 0; i < combo->count(); ++i) {
+            const QString item = combo->itemText(i);
+            combo->setCurrentIndex(i);
+            EXPECT_LE(metrics.horizontalAdvance(item), room)
+                << name << " " << item.toStdString() << " at " << field->font().pointSizeF()
+                << " pt";
+            field->setCursorPosition(static_cast<int>(item.size()));
+            const QImage atEnd = field->grab().toImage();
+            field->setCursorPosition(0);
+            EXPECT_EQ(field->grab().toImage(), atEnd) << name << " " << item.toStdString();
+        }
+    }
+}
+
+TEST_F(SetupDialogTest, ATypedPathShowsItsStartOnceLeftAndWholeInTheToolTip) {
+    ProgramSetup dialog(services, nullptr);
+    dialog.show();
+    QApplication::setActiveWindow(&dialog);
+    auto* port = dialog.findChild<QComboBox*>("PortNumber");
+    port->setFocus();
+    QTest::keyClick(port->lineEdit(), Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(port->lineEdit(), "/dev/serial/by-id/usb-FTDI_FT232R-if00-port0");
+    EXPECT_EQ(port->toolTip(), "/dev/serial/by-id/usb-FTDI_FT232R-if00-port0");
+    EXPECT_GT(port->lineEdit()->cursorPosition(), 0) << "typing stays at its end";
+    QTest::keyClick(port, Qt::Key_Tab);
+    EXPECT_TRUE(dialog.findChild<QComboBox*>("BaudSelect")->hasFocus());
+    EXPECT_EQ(port->lineEdit()->cursorPosition(), 0);
+    EXPECT_EQ(port->currentText(), "/dev/serial/by-id/usb-FTDI_FT232R-if00-port0");
+    // A text that shows whole needs no tooltip.
+    port->setEditText("12");
+    EXPECT_EQ(port->toolTip(), "");
+}
+
+#if QT_CONFIG(accessibility)
+TEST_F(SetupDialogTest, AssistiveToolsSeeTheFieldsByTheirLabelsAndCanPressSet) {
+    CommBaudRate = 1200;
+    ProgramSetup dialog(services, nullptr);
+    dialog.show();
+    dialog.findChild<QComboBox*>("BaudSelect")->setEditText("57600");
+    const auto named = [&](const char* control) {
+        return QAccessible::queryAccessibleInterface(dialog.findChild<QWidget*>(control));
+    };
+    EXPECT_EQ(named("PortNumber")->text(QAccessible::Name), "Manual assigned COMM #");
+    EXPECT_EQ(named("PortNumber")->text(QAccessible::Value), "3");
+    EXPECT_EQ(named("BaudSelect")->text(QAccessible::Name), "Baud Rate Select");
+    EXPECT_EQ(named("BaudSelect")->text(QAccessible::Value), "57600");
+    EXPECT_EQ(named("BaudSelect")->childCount(), 2) << "its list and its text field";
+
+    QAccessibleInterface* set = named("Exit_no_save");
+    EXPECT_EQ(set->role(), QAccessible::Button);
+    EXPECT_EQ(set->text(QAccessible::Name), "SET");
+    EXPECT_FALSE(set->state().focusable) << "Tab moves between the two fields only";
+    ASSERT_NE(set->actionInterface(), nullptr);
+    EXPECT_EQ(set->actionInterface()->actionNames(),
+              QStringList({QAccessibleActionInterface::pressAction()}));
+    set->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    QTRY_VERIFY_WITH_TIMEOUT(!dialog.isVisible(), 2000);
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(CommBaudRate, 57600);
+    EXPECT_EQ(CommPortNumber, 3);
+}
+#endif
+
+TEST_F(SetupDialogTest, EveryOpeningDrawsWithTheSamePaletteAndIconPictures) {
+    // Qt keeps what the style draws under the palette's key, and the window system's copy of the
+    // icon under the picture's: new keys with every dialog would fill its pixmap cache.
+    ProgramSetup first(services, nullptr);
+    ProgramSetup second(services, nullptr);
+    for (const char* name : {"PortNumber", "BaudSelect"}) {
+        EXPECT_EQ(first.findChild<QComboBox*>(name)->palette().cacheKey(),
+                  second.findChild<QComboBox*>(name)->palette().cacheKey())
+            << name;
+    }
+    EXPECT_EQ(first.windowIcon().pixmap(32).cacheKey(), second.windowIcon().pixmap(32).cacheKey());
+}
+
 TEST_F(SetupDialogTest, SetStoresWhatTheFieldsHold) {
     {
         ProgramSetup dialog(services, nullptr);
@@ -112,9 +215,12 @@ TEST_F(SetupDialogTest, SetStoresWhatTheFieldsHold) {
     EXPECT_EQ(typeAndSet("12", "9600"), "");  // a port that was never listed
     EXPECT_EQ(CommPortNumber, 12);
     EXPECT_EQ(CommBaudRate, 9600);
-    EXPECT_EQ(typeAndSet(" 255 ", "-300"), "");
+    EXPECT_EQ(typeAndSet(" 255 ", "1"), "");
     EXPECT_EQ(CommPortNumber, 255);
-    EXPECT_EQ(CommBaudRate, -300);
+    EXPECT_EQ(CommBaudRate, 1);
+    EXPECT_EQ(typeAndSet("0", "2147483647"), "");
+    EXPECT_EQ(CommPortNumber, 0);
+    EXPECT_EQ(CommBaudRate, 2147483647);
 }
 
 TEST_F(SetupDialogTest, TypedTextIsNotCompletedFromTheList) {
@@ -163,12 +269,13 @@ TEST_F(SetupDialogTest, UnreadableInputIsRefusedWithAMessageAndNothingIsStored) 
         EXPECT_FALSE(closed) << port;
     }
     const std::pair<const char*, const char*> badSpeeds[] = {
-        {"5", ""},      {"5", "fast"}, {"5", "2147483648"}, {"5", "-2147483649"},
-        {"5", "96 00"}, {"5", "+9600"}};
+        {"5", ""},      {"5", "fast"}, {"5", "2147483648"}, {"5", "-2147483649"}, {"5", "96 00"},
+        {"5", "+9600"}, {"5", "0"},    {"5", "-1"},         {"5", "-0"},          {"5", "-300"}};
     for (const auto& [port, baud] : badSpeeds) {
         bool closed = true;
         const QString refusal = typeAndSet(port, baud, &closed);
         EXPECT_TRUE(refusal.startsWith("Vornel|Baud Rate Select")) << baud << refusal;
+        EXPECT_TRUE(refusal.contains("from 1 to 2147483647")) << refusal;
         EXPECT_FALSE(closed) << baud;
     }
     EXPECT_EQ(CommPortNumber, 4);

@@ -11,6 +11,7 @@ packages=(
     python3 python3-serial xvfb xauth xdotool imagemagick socat picocom
     dpkg-dev file man-db lintian appstream desktop-file-utils
     metacity weston qt6-wayland x11-utils
+    dbus-daemon dbus-bin at-spi2-core python3-pyatspi
 )
 
 missing=()

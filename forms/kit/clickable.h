@@ -30,11 +30,18 @@ public:
     // Runs `handler` for every click.
     void onClick(std::function<void()> handler) { handler_ = std::move(handler); }
 
+    // Does what a click does.
+    void click() {
+        if (handler_) {
+            handler_();
+        }
+    }
+
 protected:
     void mousePressEvent(QMouseEvent* event) override { tracker_.press(event); }
     void mouseReleaseEvent(QMouseEvent* event) override {
-        if (tracker_.release(event, this->rect()) && handler_) {
-            handler_();
+        if (tracker_.release(event, this->rect())) {
+            click();
         }
     }
 
@@ -45,5 +52,15 @@ private:
 
 using ClickableLabel = Clickable<QLabel>;
 using ClickableFrame = Clickable<QFrame>;
+
+// A label that serves as a button, such as "SET": clicked with the mouse, it takes no keyboard
+// focus. Assistive tools see a button named by its caption, whose press action does what a click
+// does.
+class LabelButton : public ClickableLabel {
+    Q_OBJECT
+
+public:
+    explicit LabelButton(QWidget* parent);
+};
 
 }  // namespace vornel

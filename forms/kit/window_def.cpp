@@ -6,12 +6,15 @@
 #include <QLabel>
 #include <QMainWindow>
 #include <QMenuBar>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
 #include <QStringList>
 #include <cmath>
 #include <cstring>
+
+#include "forms/kit/combo_field.h"
 
 namespace vornel {
 
@@ -37,6 +40,28 @@ QStringList familiesFor(const char* family) {
     families << QStringLiteral("sans-serif");
     return families;
 }
+
+// Paints a widget's back colour before the widget paints itself.
+class BackColourPainter : public QObject {
+public:
+    static constexpr const char* kName = "backColourPainter";
+
+    BackColourPainter(QWidget* widget, QColor colour) : QObject(widget), colour_(colour) {
+        setObjectName(QString::fromLatin1(kName));
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Paint) {
+            QPainter painter(static_cast<QWidget*>(watched));
+            painter.fillRect(static_cast<QPaintEvent*>(event)->rect(), colour_);
+        }
+        return false;
+    }
+
+private:
+    QColor colour_;
+};
 
 }  // namespace
 
@@ -106,10 +131,9 @@ void applyLabelDef(QLabel* label, const LabelDef& def) {
     setBackStyle(label, def.backStyle);
 }
 
-QComboBox* createComboBox(QWidget* parent, const ComboDef& def) {
-    auto* combo = new QComboBox(parent);
+ComboField* createComboBox(QWidget* parent, const ComboDef& def) {
+    auto* combo = new ComboField(parent);
     combo->setObjectName(QString::fromLatin1(def.name));
-    combo->setEditable(true);
     combo->setInsertPolicy(QComboBox::NoInsert);
     combo->setCompleter(nullptr);
     combo->setFont(definitionFont(kDefaultFont));
@@ -193,10 +217,9 @@ Qt::WindowFlags withoutTitleBar(Qt::WindowFlags flags) {
 }
 
 void setWindowColour(QWidget* window, std::uint32_t bgrValue) {
-    QPalette palette = window->palette();
-    palette.setColor(QPalette::Window, bgr(bgrValue));
-    window->setPalette(palette);
-    window->setAutoFillBackground(true);
+    delete window->findChild<QObject*>(QString::fromLatin1(BackColourPainter::kName),
+                                       Qt::FindDirectChildrenOnly);
+    window->installEventFilter(new BackColourPainter(window, bgr(bgrValue)));
 }
 
 }  // namespace vornel

@@ -10,7 +10,6 @@
 
 #include <QLabel>
 
-class QComboBox;
 class QMainWindow;
 class QPainter;
 class QPushButton;
@@ -20,6 +19,8 @@ class QWidget;
 // values, fonts by family and point size. These helpers turn them into Qt's pixels, colours and
 // fonts.
 namespace vornel {
+
+class ComboField;
 
 // Twips to pixels through the screen's logical DPI: 15 twips a pixel at 96 DPI.
 int twips(int value);
@@ -88,9 +89,10 @@ struct ComboDef {
     int left, top, width, height;
 };
 
-// Creates the combo box of a definition on `parent`, in kDefaultFont. What is typed stays as
-// typed: nothing is added to the list, and no item completes it ("1" stays 1, not 1200).
-QComboBox* createComboBox(QWidget* parent, const ComboDef& def);
+// Creates the combo box of a definition on `parent`, in kDefaultFont (its items, once added, may
+// make a stand-in smaller: ComboField::fitFontToItems). What is typed stays as typed: nothing is
+// added to the list, and no item completes it ("1" stays 1, not 1200).
+ComboField* createComboBox(QWidget* parent, const ComboDef& def);
 
 // A command button.
 struct ButtonDef {
@@ -160,7 +162,11 @@ Qt::WindowFlags withCloseCommand(Qt::WindowFlags flags);
 // every window that is not frameless, whatever else the flags say: there it is frameless.
 Qt::WindowFlags withoutTitleBar(Qt::WindowFlags flags);
 
-// Gives a window its back colour.
+// Gives a window its back colour, painted under whatever it draws, not put in its palette: the
+// controls on it keep the application's palette. (The style keeps what it draws in Qt's pixmap
+// cache under the palette's key, and a palette set on a window is a new one each time, as are
+// those its controls inherit from it: every window opened would leave pictures there that are
+// never used again, up to the cache's limit.)
 void setWindowColour(QWidget* window, std::uint32_t bgrValue);
 
 }  // namespace vornel

@@ -16,6 +16,7 @@ import sys
 import time
 import unittest
 
+import atspi
 import xdrive
 from xdrive import Display
 
@@ -54,8 +55,8 @@ class Driving:
         self.addCleanup(lambda: (sim.poll() is None and sim.terminate(), sim.wait(10)))
         return sim, sim.stdout.readline().strip()
 
-    def start_vornel(self, ports):
-        env = dict(self.display.env, VORNEL_SERIAL_PORTS=ports)
+    def start_vornel(self, ports, env=None):
+        env = dict(env or self.display.env, VORNEL_SERIAL_PORTS=ports)
         vornel = subprocess.Popen([ARGS.vornel], env=env)
         self.addCleanup(lambda: vornel.poll() is None and vornel.kill())
         return vornel
@@ -82,17 +83,30 @@ class DrivenProgram(Driving, unittest.TestCase):
     def test_a_session_from_start_to_exit(self):
         d = self.display
         sim, device = self.start_simulator("--wait-reader", "--rate", "2", "--seed", "7")
-        vornel = self.start_vornel(device)
+        # With a screen reader's accessibility bus, which reads and works the program too.
+        bus = atspi.AccessibilityBus(d.env)
+        self.addCleanup(bus.close)
+        vornel = self.start_vornel(device, bus.program_env)
 
         shot = self.close_splash()
         self.assertTrue(xdrive.indicator_lit(shot), "the indicator is lit after start-up")
         items = xdrive.menu_items(shot)
         self.assertEqual(len(items), len(xdrive.MENU_NAMES), items)
         menu = dict(zip(xdrive.MENU_NAMES, items))
+        self.assertEqual([f["name"] for f in atspi.objects(bus.tree(), "frame")], ["Vornel"])
 
-        # set Hardware: the device's path typed into the port field, a speed, SET.
+        # set Hardware: the device's path typed into the port field, a speed, and SET pressed
+        # by the screen reader: the fields are named by their labels, SET is a button.
         xdrive.fill_setup_dialog(d, menu, device, "115200")
-        xdrive.click_set(d)
+        dialogs = list(atspi.objects(bus.tree(), "dialog"))
+        self.assertEqual([w["name"] for w in dialogs], ["Basic COMM Setup"])
+        self.assertEqual([c["name"] for c in atspi.objects(dialogs[0], "combo box")],
+                         ["Manual assigned COMM #", "Baud Rate Select"])
+        self.assertEqual([(b["name"], b["actions"])
+                          for b in atspi.objects(dialogs[0], "push button")],
+                         [("SET", ["Press"])])
+        self.assertTrue(bus.press("push button", "SET"))
+        d.wait_for(lambda s: not xdrive.setup_dialog_shown(s), what="the setup dialog to close")
 
         # Records arrive twice a second: the indicator goes dark after the first flash, and
         # lights again with the next frame.
