@@ -151,9 +151,10 @@ void install() {
     const int ports = redirectImports(serialPort, address("CreateIoCompletionPort"),
                                       reinterpret_cast<ULONG_PTR>(&bindingCreateIoCompletionPort));
     if (waits == 0 || ports == 0) {
-        qWarning("wine_comm_events: Qt Serial Port imports WaitCommEvent %d and "
-                 "CreateIoCompletionPort %d times; nothing to change",
-                 waits, ports);
+        qWarning(
+            "wine_comm_events: Qt Serial Port imports WaitCommEvent %d and "
+            "CreateIoCompletionPort %d times; nothing to change",
+            waits, ports);
     }
 }
 
