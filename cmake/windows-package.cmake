@@ -48,9 +48,11 @@ set(CPACK_PACKAGE_INSTALL_REGISTRY_KEY Vornel)
 set(CPACK_PACKAGE_EXECUTABLES vornel Vornel)
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_NSIS_DISPLAY_NAME Vornel)
-set(CPACK_NSIS_PACKAGE_NAME "Vornel ${PROJECT_VERSION}")
+# The installer's title and its Start menu folder.
+set(CPACK_NSIS_PACKAGE_NAME Vornel)
 set(CPACK_NSIS_MUI_ICON ${PROJECT_SOURCE_DIR}/resources/windows/vornel.ico)
 set(CPACK_NSIS_MUI_UNIICON ${PROJECT_SOURCE_DIR}/resources/windows/vornel.ico)
+set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES64")
 set(CPACK_NSIS_INSTALLED_ICON_NAME vornel.exe)
 set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
 set(CPACK_NSIS_MANIFEST_DPI_AWARE ON)
@@ -59,12 +61,14 @@ set(CPACK_NSIS_COMPRESSOR "/SOLID lzma")
 # CPack's installer installs for all users and asks every user for administrator rights. As most
 # installers do, this one installs for all users (in Program Files) when run by an administrator,
 # and for the user alone (in the user's own programs folder, without asking for rights)
-# otherwise: CPack's own script, with those two lines changed.
+# otherwise: CPack's own script, with those two lines changed; and a 64-bit installer, as the
+# program is (NSIS makes 32-bit ones unless told).
 set(vornel_nsis_template ${CMAKE_ROOT}/Modules/Internal/CPack/NSIS.template.in)
 file(READ ${vornel_nsis_template} template)
 foreach(change
         "RequestExecutionLevel admin|RequestExecutionLevel highest"
-        "$DOCUMENTS\\@CPACK_PACKAGE_INSTALL_DIRECTORY@|$LOCALAPPDATA\\Programs\\@CPACK_PACKAGE_INSTALL_DIRECTORY@")
+        "$DOCUMENTS\\@CPACK_PACKAGE_INSTALL_DIRECTORY@|$LOCALAPPDATA\\Programs\\@CPACK_PACKAGE_INSTALL_DIRECTORY@"
+        "  SetCompressor |  Target amd64-unicode\n  SetCompressor ")
     string(REPLACE "|" ";" change "${change}")
     list(GET change 0 from)
     list(GET change 1 to)

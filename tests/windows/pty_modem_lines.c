@@ -14,7 +14,11 @@
  * so becomes the server's controlling terminal, and closing its far end (a device that goes
  * away) would hang up the server's session. Here every open is made with O_NOCTTY: the server
  * opens devices through the links in Wine's prefix, so the path does not tell a terminal, and
- * the flag changes nothing for any other file. */
+ * the flag changes nothing for any other file.
+ *
+ * With VORNEL_PTY_ACCOUNT naming a file, the library also keeps account, in that file, of the
+ * bytes this process read from pseudo-terminals and of those it discarded from their input
+ * queues (tcflush): "read N discarded M", rewritten as they change. */
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <errno.h>
@@ -25,6 +29,10 @@
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/types.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <termios.h>
+#include <unistd.h>
 
 /* Unix98 pseudo-terminal slaves (/dev/pts/N) have majors 136 to 143. */
 static int is_pty_slave(int fd) {
@@ -128,3 +136,61 @@ VORNEL_OPEN(open)
 VORNEL_OPEN(open64)
 VORNEL_OPENAT(openat)
 VORNEL_OPENAT(openat64)
+
+/* The byte account. */
+static long long bytes_read;
+static long long bytes_discarded;
+
+static void write_account(void) {
+    static int fd = -2;
+    if (fd == -2) {
+        const char *path = getenv("VORNEL_PTY_ACCOUNT");
+        fd = path != NULL ? open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644) : -1;
+    }
+    if (fd < 0) {
+        return;
+    }
+    char line[64];
+    const int length =
+        snprintf(line, sizeof line, "read %lld discarded %lld\n", bytes_read, bytes_discarded);
+    if (length > 0 && pwrite(fd, line, (size_t)length, 0) == length) {
+        ftruncate(fd, length);
+    }
+}
+
+typedef ssize_t (*read_fn)(int, void *, size_t);
+typedef int (*tcflush_fn)(int, int);
+
+ssize_t read(int fd, void *buffer, size_t count) {
+    static read_fn real;
+    if (real == NULL) {
+        real = (read_fn)dlsym(RTLD_NEXT, "read");
+    }
+    const ssize_t result = real(fd, buffer, count);
+    if (result > 0 && getenv("VORNEL_PTY_ACCOUNT") != NULL && is_pty_slave(fd)) {
+        const int saved = errno;
+        bytes_read += result;
+        write_account();
+        errno = saved;
+    }
+    return result;
+}
+
+int tcflush(int fd, int queue) {
+    static tcflush_fn real;
+    if (real == NULL) {
+        real = (tcflush_fn)dlsym(RTLD_NEXT, "tcflush");
+    }
+    int queued = 0;
+    const int count = (queue == TCIFLUSH || queue == TCIOFLUSH) &&
+                      getenv("VORNEL_PTY_ACCOUNT") != NULL && is_pty_slave(fd) &&
+                      ioctl(fd, FIONREAD, &queued) == 0 && queued > 0;
+    const int result = real(fd, queue);
+    if (count && result == 0) {
+        const int saved = errno;
+        bytes_discarded += queued;
+        write_account();
+        errno = saved;
+    }
+    return result;
+}
