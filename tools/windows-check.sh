@@ -137,9 +137,14 @@ sys.stdin.read()' "${#mapped_ports[@]}"
     ports=${ports//COM/}
     python3 "$root/tests/windows/wine_driven.py" --out "$work/out" --harness "$work/harness" \
         --ports "${ports%,}" --shim "$work/pty_modem_lines.so" --plugins "$work/plugins" \
-        --docs "$root/docs/windows" --seconds "${VORNEL_WINE_SECONDS:-30}" || status=$?
+        --docs "$root/docs/windows" --seconds "${VORNEL_WINE_SECONDS:-30}" \
+        ${VORNEL_WINE_TESTS:-} || status=$?
     awk -v a="$started" -v b="$(date +%s.%N)" 'BEGIN { printf "Wine run: %.1f s\n", b - a }'
 
+    if [ "${VORNEL_WINE_RUNS:-5}" -eq 0 ]; then
+        wineserver -k || true
+        exit "$status"
+    fi
     step "Start-up: the splash beside a minimal Qt window, both under Wine"
     Xvfb -displayfd 1 -screen 0 1024x768x24 -nolisten tcp >display.txt 2>/dev/null &
     xvfb=$!
