@@ -93,7 +93,9 @@ frmMain::frmMain(const PlatformServices& services, QWidget* parent)
     Label11_ = createLabel(client, kLabel11);
     Label4_ = createLabel(client, kLabel4);
     DataOK_ = createLabel(client, kDataOK);
+#if QT_CONFIG(accessibility)
     DataOK_->setAccessibleName(QStringLiteral("Frame indicator"));
+#endif
 
     Timer2_ = new QTimer(this);
     Timer2_->setObjectName(QStringLiteral("Timer2"));
@@ -183,7 +185,9 @@ void frmMain::Timer2_Timer() {
 void frmMain::showLinkStatus() {
     const QString text = QString::fromStdString(describeLinkStatus(link_.status()));
     DataOK_->setToolTip(text);
+#if QT_CONFIG(accessibility)
     DataOK_->setAccessibleDescription(text);
+#endif
 }
 
 void frmMain::closeEvent(QCloseEvent* event) {

@@ -23,6 +23,11 @@ std::string deviceOwnerGroup(const std::string& device) {
     return owner != nullptr ? std::string(owner->gr_name) : std::string();
 }
 
+bool devicePresent(const std::string& device) {
+    struct stat info {};
+    return ::stat(device.c_str(), &info) == 0;
+}
+
 bool deviceCanBeOpened(const std::string& device) {
     if (deviceLockHeld(device)) {
         return false;

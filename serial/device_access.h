@@ -18,6 +18,10 @@ std::string deviceOwnerGroup(const std::string& device);
 // no flock() lock of another open file (see DeviceLock).
 bool deviceCanBeOpened(const std::string& device);
 
+// Whether the device is there at all: its file exists; on Windows, where a port's name is not a
+// file, the port can be opened (a port that is gone cannot).
+bool devicePresent(const std::string& device);
+
 // Tells whether a serial device can be opened at this moment (see deviceCanBeOpened).
 class DeviceProbe {
 public:

@@ -13,6 +13,10 @@ std::string deviceOwnerGroup(const std::string&) {
     return {};
 }
 
+bool devicePresent(const std::string& device) {
+    return windowsDeviceCanBeOpened(device);
+}
+
 bool deviceCanBeOpened(const std::string& device) {
     return windowsDeviceCanBeOpened(device);
 }

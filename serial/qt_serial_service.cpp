@@ -1,6 +1,5 @@
 #include "serial/qt_serial_service.h"
 
-#include <QFileInfo>
 #include <cerrno>
 #include <cstring>
 
@@ -53,7 +52,7 @@ QtSerialService::QtSerialService(const PortTable& ports, QObject* parent)
     connect(&port_, &QSerialPort::errorOccurred, this, &QtSerialService::handleError);
     watch_.setInterval(1000);
     connect(&watch_, &QTimer::timeout, this, [this] {
-        if (onDeviceMayBeBack && QFileInfo::exists(QString::fromStdString(named_))) {
+        if (onDeviceMayBeBack && devicePresent(named_)) {
             onDeviceMayBeBack();
         }
     });
@@ -250,14 +249,15 @@ void QtSerialService::handleError(QSerialPort::SerialPortError error) {
         return;
     }
     // Qt's error text is whatever failed last, often a stale "Inappropriate ioctl for device":
-    // say what happened instead.
-    const bool gone = !QFileInfo::exists(QString::fromStdString(device_));
-    const std::string text =
-        gone ? std::string("the device was removed")
-             : "the device stopped answering (" + port_.errorString().toStdString() + ")";
+    // say what happened instead. The device is looked for once the port is closed (on Windows
+    // looking opens it, which the open port would refuse).
+    const std::string qtError = port_.errorString().toStdString();
     port_.close();
     lock_.release();
     port_.clearError();
+    const bool gone = !devicePresent(device_);
+    const std::string text = gone ? std::string("the device was removed")
+                                  : "the device stopped answering (" + qtError + ")";
     if (onLinkLost) {
         onLinkLost(SerialFailure(LinkFault::DeviceGone, text));
     }

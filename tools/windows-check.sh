@@ -1,18 +1,19 @@
 #!/usr/bin/env bash
-# The Windows code, checked on Linux with MinGW-w64 and Wine (there is no Qt for Windows here):
-#  1. Compile check, compilation only: the program's sources as a Windows build takes them
-#     (the *_win.cpp files included) and every other file with a Windows branch (Q_OS_WIN,
-#     _WIN32) are compiled with MinGW against Debian's Qt headers, so that a typo in
-#     Windows-only code, or a POSIX call in shared code, fails. Nothing is linked, and those
-#     headers are configured for Linux: this shows that the code compiles, not that it builds or
-#     runs with Qt for Windows.
-#  2. Wine test: the registry and the device probe, which need no Qt, are built with MinGW into
-#     tests/windows/wine_test.cpp and run under headless Wine against Wine's registry and COM
-#     ports that Wine maps to pseudo-terminals.
+# The Windows program, built and used under Wine on Linux:
+#  1. Build: tools/windows-build.sh makes the folder a Windows user runs, the zip and the
+#     installer; beside them the test programs (tests/windows/CMakeLists.txt) and, for Linux, the
+#     pseudo-terminal library for Wine (tests/windows/pty_modem_lines.c) and the screen reader
+#     that times start-up (bench/first_paint.cpp).
+#  2. Under Wine, headless: the registry and the device probe (tests/windows/wine_test.cpp)
+#     against Wine's registry and COM ports mapped to pseudo-terminals; the program's version
+#     information; the installer installed and uninstalled silently.
+#  3. Under Wine on an Xvfb screen: the program driven as a person would, with the steps of the
+#     Linux driven test (tests/windows/wine_driven.py), its windows photographed into
+#     docs/windows/; and its start-up timed beside a minimal Qt window built with the same kit.
 # Wine never sees the machine's own serial devices (ttyS0 is its console): it runs in a private
 # mount namespace whose /dev has no serial devices, and the COM ports it offers are mapped
 # explicitly (and checked afterwards).
-# Installs what it needs (about 1.1 GB), prints the time of each step, exits non-zero on failure.
+# Installs what it needs (about 1.2 GB), prints the time of each step, exits non-zero on failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -23,6 +24,7 @@ mapped_ports=(2 5)
 # --- Inside the mount namespace: /dev replaced, then Wine ------------------------------------
 if [ "${1:-}" = "--in-namespace" ]; then
     work=$2
+    root=$3
     # A /dev of our own: the devices Wine needs and the pseudo-terminals, no serial ports.
     dev=$work/dev
     mkdir -p "$dev"
@@ -58,6 +60,12 @@ sys.stdin.read()' "${#mapped_ports[@]}"
     read -r -a terminals <&"${holder[0]}"
 
     cd "$work"
+    # COM ports are mapped to links in ports/, pointed first at the pseudo-terminals held above;
+    # the driven test points them at devices of its own.
+    mkdir -p ports
+    for i in "${!mapped_ports[@]}"; do
+        ln -sfn "${terminals[$i]}" "ports/com${mapped_ports[$i]}"
+    done
     if ! wineboot -i 2>wineboot.log; then
         cat wineboot.log >&2
         exit 1
@@ -65,7 +73,7 @@ sys.stdin.read()' "${#mapped_ports[@]}"
     wineserver -w
     # Once in the runs tried, the first program after wineboot printed nothing: ask again then.
     for attempt in 1 2; do
-        wine wine_test.exe --reg | tr -d '\r' >values.txt
+        wine harness/wine_test.exe --reg | tr -d '\r' >values.txt
         if grep -q '^Windows Registry Editor' values.txt; then
             break
         fi
@@ -74,8 +82,8 @@ sys.stdin.read()' "${#mapped_ports[@]}"
     {
         cat values.txt
         printf '\n[HKEY_LOCAL_MACHINE\\Software\\Wine\\Ports]\n'
-        for i in "${!mapped_ports[@]}"; do
-            printf '"COM%s"="%s"\n' "${mapped_ports[$i]}" "${terminals[$i]}"
+        for port in "${mapped_ports[@]}"; do
+            printf '"COM%s"="%s"\n' "$port" "$work/ports/com$port"
         done
     } >setup.txt
     # A registry file of this format is UTF-16 text (plain text works too, but is not the format).
@@ -84,7 +92,11 @@ sys.stdin.read()' "${#mapped_ports[@]}"
     # The ports are read when the server starts: let this one end first.
     wineserver -w
     status=0
-    wine wine_test.exe "${mapped_ports[@]}" | tr -d '\r' || status=$?
+    step() { echo "--- $*"; }
+    step "Registry and device probe"
+    wine harness/wine_test.exe "${mapped_ports[@]}" | tr -d '\r' || status=$?
+    step "Version information of vornel.exe"
+    wine harness/wine_test.exe --version-of "Z:$work/out/vornel.exe" | tr -d '\r' || status=$?
     wineserver -w
     # The ports Wine made are exactly those mapped above: an empty mapping would not do for the
     # others, Wine makes a port for it that opens.
@@ -94,12 +106,62 @@ sys.stdin.read()' "${#mapped_ports[@]}"
         echo "windows-check: Wine made the ports $made, expected ${expected% }" >&2
         status=1
     fi
+
+    step "Installer, silently: installed, then uninstalled"
+    installed="prefix/drive_c/Program Files/Vornel"
+    menu_entry="prefix/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Vornel/Vornel.lnk"
+    wine installer.exe /S && wineserver -w
+    if [ -f "$installed/vornel.exe" ] && [ -f "$installed/platforms/qwindows.dll" ] &&
+        [ -f "$menu_entry" ] && [ -f "$installed/Uninstall.exe" ]; then
+        echo "ok     installed in Program Files, with its Start menu entry and uninstaller"
+        wine "$installed/Uninstall.exe" /S && wineserver -w
+        sleep 2
+        if [ ! -e "$installed/vornel.exe" ] && [ ! -e "$menu_entry" ]; then
+            echo "ok     uninstalled: the program and its Start menu entry are gone"
+        else
+            echo "FAILED the uninstaller left the program or its Start menu entry" >&2
+            status=1
+        fi
+    else
+        echo "FAILED the installer did not install the program, its menu entry and uninstaller" >&2
+        ls -R "prefix/drive_c/Program Files" "prefix/drive_c/ProgramData" >&2 || true
+        status=1
+    fi
+
+    # The rest on a screen, with Wine's server and programs given the pseudo-terminals' modem
+    # lines; the server must have it from its start.
+    LD_PRELOAD=$work/pty_modem_lines.so wineserver -p
+    step "The program driven under Wine"
+    started=$(date +%s.%N)
+    ports=$(for port in "${mapped_ports[@]}"; do printf 'COM%s=%s,' "$port" "$work/ports/com$port"; done)
+    ports=${ports//COM/}
+    python3 "$root/tests/windows/wine_driven.py" --out "$work/out" --harness "$work/harness" \
+        --ports "${ports%,}" --shim "$work/pty_modem_lines.so" --plugins "$work/plugins" \
+        --docs "$root/docs/windows" --seconds "${VORNEL_WINE_SECONDS:-30}" \
+        ${VORNEL_WINE_TESTS:-} || status=$?
+    awk -v a="$started" -v b="$(date +%s.%N)" 'BEGIN { printf "Wine run: %.1f s\n", b - a }'
+
+    if [ "${VORNEL_WINE_RUNS:-5}" -eq 0 ]; then
+        wineserver -k || true
+        exit "$status"
+    fi
+    step "Start-up: the splash beside a minimal Qt window, both under Wine"
+    Xvfb -displayfd 1 -screen 0 1024x768x24 -nolisten tcp >display.txt 2>/dev/null &
+    xvfb=$!
+    for _ in $(seq 50); do [ -s display.txt ] && break; sleep 0.1; done
+    DISPLAY=:$(cat display.txt) WINEDEBUG=-all "$work/first_paint" --runs "${VORNEL_WINE_RUNS:-5}" \
+        --target minimal_window 312,234,400,300 "wine $work/harness/minimal_window.exe" \
+        --target vornel 270,218,486,330 "wine $work/out/vornel.exe" || status=$?
+    kill "$xvfb"
+    wineserver -k || true
+    wineserver -w || true
     exec {holder[1]}>&-
     wait "$holder_PID" || true
     exit "$status"
 fi
 
 # --- Outside -------------------------------------------------------------------------------------
+root=$PWD
 as_root=()
 if [ "$(id -u)" -ne 0 ]; then
     as_root=(sudo)
@@ -108,7 +170,8 @@ now() { date +%s.%N; }
 took() { awk -v a="$1" -v b="$(now)" 'BEGIN { printf "%.1f s", b - a }'; }
 
 start=$(now)
-packages=(g++-mingw-w64-x86-64-posix wine wine64)
+packages=(g++-mingw-w64-x86-64-posix wine wine64 nsis gcc g++ libx11-dev python3 xvfb xdotool
+    xclip x11-utils imagemagick)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'ok installed' || missing+=("$p")
@@ -123,52 +186,31 @@ install_time=$(took "$start")
 
 work=$(mktemp -d /tmp/vornel-windows.XXXXXX)
 trap 'rm -rf "$work"' EXIT
-cxx=(x86_64-w64-mingw32-g++-posix -std=c++20 -Wall -Wextra -Wpedantic -Wshadow -Werror -I.)
+chmod 755 "$work"
 
-# 1. Compile check (compilation only, see above).
+# 1. The build, and what the tests add to it.
 start=$(now)
-qt=/usr/include/x86_64-linux-gnu/qt6
-mkdir -p "$work/include/platform"
-ln -s /usr/include/gtest "$work/include/gtest"
-sed -e 's/@PROJECT_NAME@/Vornel/' -e 's/@PROJECT_VERSION[A-Z_]*@/1/' \
-    platform/application_info.h.in >"$work/include/platform/application_info.h"
-# The program's own sources as a Windows build compiles them (device_access.cpp is its Linux
-# half), and every other file with a Windows branch. The tests are not built on Windows (they
-# need pseudo-terminals); their guards only keep Linux-only cases apart, so they are left out.
-mapfile -t files < <({
-    git ls-files 'app/*.cpp' 'capture/*.cpp' 'forms/*.cpp' 'forms/kit/*.cpp' 'platform/*.cpp' 'serial/*.cpp' 'resources/*.cpp' |
-        grep -v '^serial/device_access\.cpp$'
-    git ls-files '*.cpp' | grep -v '^tests/' | xargs grep -l -e Q_OS_WIN -e _WIN32
-} | sort -u)
-qt_flags=(-I"$work/include" -isystem "$qt")
-for module in QtCore QtGui QtWidgets QtSerialPort QtTest; do
-    qt_flags+=(-isystem "$qt/$module")
-done
-failed=()
-for f in "${files[@]}"; do
-    # Two at a time.
-    while [ "$(jobs -rp | wc -l)" -ge 2 ]; do
-        wait -n || true
-    done
-    { "${cxx[@]}" "${qt_flags[@]}" -fsyntax-only "$f" || echo "$f" >>"$work/failed"; } &
-done
-wait
-[ -f "$work/failed" ] && mapfile -t failed <"$work/failed"
-echo "Compile check (MinGW, Debian's Qt headers, compilation only): ${#files[@]} files: ${files[*]}"
-if [ ${#failed[@]} -gt 0 ]; then
-    echo "Compile check failed: ${failed[*]}" >&2
-    exit 1
-fi
+bash tools/windows-build.sh "$work/out"
+build=${VORNEL_WINDOWS_BUILD:-$root/build-windows}
+build_time=$(took "$start")
+start=$(now)
+cmake --build "$build" -j2 --target planted_failure minimal_window wine_comm_events wine_test
+cp -r "$work/out" "$work/harness"
+cp "$build"/{planted_failure,minimal_window,wine_test}.exe "$work/harness/"
+cp -r "$build/tests/windows/plugins" "$work/plugins"
+cp "$build"/vornel-*-win64.exe "$work/installer.exe"
+gcc -O2 -shared -fPIC -Wall -Wextra -Werror -o "$work/pty_modem_lines.so" \
+    tests/windows/pty_modem_lines.c -ldl
+g++ -std=c++20 -O2 -Wall -Wextra -Werror -o "$work/first_paint" bench/first_paint.cpp -lX11
+mkdir -p docs/windows
+harness_time=$(took "$start")
 
-# 2. The Wine test, built with MinGW alone: no Qt, only the system's own libraries.
-"${cxx[@]}" -O1 -static tests/windows/wine_test.cpp platform/registry_win.cpp \
-    serial/device_probe_win.cpp -ladvapi32 -o "$work/wine_test.exe"
-compile_time=$(took "$start")
-
+# 2 and 3, in the namespace.
 start=$(now)
 status=0
-"${as_root[@]}" unshare --mount --propagation private -- bash "$0" --in-namespace "$work" ||
+"${as_root[@]}" unshare --mount --propagation private -- bash "$0" --in-namespace "$work" "$root" ||
     status=$?
 run_time=$(took "$start")
-echo "Windows steps: install $install_time, compile $compile_time, Wine run $run_time"
+echo "Windows steps: install $install_time, build $build_time, test programs $harness_time," \
+    "Wine $run_time"
 exit "$status"

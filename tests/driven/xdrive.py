@@ -177,23 +177,36 @@ class Display:
     def type(self, text):
         self.xdotool("type", "--delay", "15", text)
 
+    def clipboard(self):
+        """The text on the clipboard (xclip)."""
+        return subprocess.run(["xclip", "-o", "-selection", "clipboard"], env=self.env,
+                              capture_output=True, text=True).stdout
+
+    def windows_named(self, title):
+        """The visible top-level windows whose title is exactly `title`."""
+        return subprocess.run(["xdotool", "search", "--onlyvisible", "--name", f"^{title}$"],
+                              env=self.env, capture_output=True, text=True).stdout.split()
+
+    def save_screenshot(self, path):
+        subprocess.run(["import", "-window", "root", path], env=self.env, check=True)
+
     def wait_for(self, condition, timeout=10.0, what="the screen"):
         """Takes screenshots until `condition(shot)` holds; returns the shot."""
         return poll(self.screenshot, condition, timeout, 0.03,
                     lambda _: f"timed out waiting for {what}")
 
 
-def indicator_colour(shot):
-    x, y = MAIN_CLIENT[0] + INDICATOR[0], MAIN_CLIENT[1] + INDICATOR[1]
+def indicator_colour(shot, client=MAIN_CLIENT):
+    x, y = client[0] + INDICATOR[0], client[1] + INDICATOR[1]
     return shot.pixel(x + INDICATOR[2] // 2, y + INDICATOR[3] // 2)
 
 
-def indicator_lit(shot):
-    return near(indicator_colour(shot), GREEN)
+def indicator_lit(shot, client=MAIN_CLIENT):
+    return near(indicator_colour(shot, client), GREEN)
 
 
-def indicator_dark(shot):
-    return near(indicator_colour(shot), DARK_GREY)
+def indicator_dark(shot, client=MAIN_CLIENT):
+    return near(indicator_colour(shot, client), DARK_GREY)
 
 
 def main_window_shown(shot, client=MAIN_CLIENT):
@@ -201,15 +214,15 @@ def main_window_shown(shot, client=MAIN_CLIENT):
     return near(shot.pixel(x + MAIN_WIDTH - 3, y + 3), DARK_GREY)
 
 
-def menu_items(shot, client=MAIN_CLIENT):
+def menu_items(shot, client=MAIN_CLIENT, width=MAIN_WIDTH):
     """The menu bar's items, found in the screenshot: (x centre, y centre) of each, left to
-    right. The bar lies just above the main window's client area."""
+    right. The bar lies just above the window's client area (the main window's by default)."""
     x0, client_top = client
     top = client_top - 1
     while top > 0 and not near(shot.pixel(x0 + 1, top - 1), (0, 0, 0), 8):
         top -= 1
     columns = []
-    for x in range(x0, x0 + MAIN_WIDTH):
+    for x in range(x0, x0 + width):
         if any(sum(shot.pixel(x, y)) < 3 * 110 for y in range(top + 2, client_top - 2)):
             columns.append(x)
     groups = []
@@ -220,6 +233,21 @@ def menu_items(shot, client=MAIN_CLIENT):
             groups.append([x])
     middle = (top + client_top) // 2
     return [((g[0] + g[-1]) // 2, middle) for g in groups]
+
+
+def raw_row_bands(shot):
+    """The rows the raw data window's list shows below its header, as (top, bottom) of each line
+    of text, read from the screen."""
+    rx, ry = RAW_CLIENT
+    inked = [any(sum(shot.pixel(x, y)) < 3 * 150 for x in range(rx + 4, rx + RAW_SIZE[0] - 24, 2))
+             for y in range(ry + 28, ry + RAW_SIZE[1])]
+    bands = []
+    for i, ink in enumerate(inked):
+        if ink and (not bands or bands[-1][1] < ry + 28 + i - 2):
+            bands.append([ry + 28 + i, ry + 28 + i])
+        elif ink:
+            bands[-1][1] = ry + 28 + i
+    return [tuple(b) for b in bands]
 
 
 def setup_dialog_shown(shot):

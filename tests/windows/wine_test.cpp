@@ -2,6 +2,9 @@
 //   wine_test.exe --reg      prints the registry file of the values below (for wine reg import)
 //   wine_test.exe N...       checks the registry calls the About box makes against those values,
 //                            and that of COM1 to COM8 exactly the ports N... can be opened
+//   wine_test.exe --version-of EXE   checks the version information of the Windows program
+//   wine_test.exe --hold COMn        holds the port, as another program would, until its input
+//                                    ends
 // Built with MinGW alone: the files under test need no Qt.
 #include <cstdio>
 #include <string>
@@ -114,12 +117,71 @@ void checkProbe(const std::string& mapped) {
           "ports that open as \\\\.\\COMn: " + byPath + "(expected " + mapped + ")");
 }
 
+// The version resource's fixed part and its texts, as Explorer shows them.
+void checkVersion(const std::string& program) {
+    DWORD ignored = 0;
+    const DWORD size = GetFileVersionInfoSizeA(program.c_str(), &ignored);
+    std::vector<char> data(size);
+    check(size > 0 && GetFileVersionInfoA(program.c_str(), 0, size, data.data()) != 0,
+          "the program has version information");
+    if (size == 0) {
+        return;
+    }
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    if (VerQueryValueA(data.data(), "\\", reinterpret_cast<void**>(&fixed), &length) == 0 ||
+        fixed == nullptr) {
+        check(false, "the version information has its fixed part");
+        return;
+    }
+    auto dotted = [](DWORD high, DWORD low) {
+        return std::to_string(HIWORD(high)) + "." + std::to_string(LOWORD(high)) + "." +
+               std::to_string(HIWORD(low)) + "." + std::to_string(LOWORD(low));
+    };
+    const std::string file = dotted(fixed->dwFileVersionMS, fixed->dwFileVersionLS);
+    check(file == "1.0.0.4", "file version " + file);
+    check((fixed->dwFileType == VFT_APP), "the file is an application");
+    for (const auto& [name, want] : {std::pair<std::string, std::string>{"FileVersion", "1.0.0.4"},
+                                     {"ProductVersion", "1.0.4"},
+                                     {"ProductName", "Vornel"}}) {
+        char* text = nullptr;
+        const std::string path = "\\StringFileInfo\\040904B0\\" + name;
+        const bool found = VerQueryValueA(data.data(), path.c_str(),
+                                          reinterpret_cast<void**>(&text), &length) != 0;
+        const std::string got = found && text != nullptr ? std::string(text) : "(none)";
+        check(got == want, name + " " + got);
+    }
+}
+
+int holdPort(const std::string& port) {
+    HANDLE handle = CreateFileA(("\\\\.\\" + port).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                0, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        std::printf("cannot hold %s\n", port.c_str());
+        return 1;
+    }
+    std::printf("holding %s\n", port.c_str());
+    std::fflush(stdout);
+    while (std::getchar() != EOF) {
+    }
+    CloseHandle(handle);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     if (argc == 2 && std::string(argv[1]) == "--reg") {
         printRegistryFile();
         return 0;
+    }
+    if (argc == 3 && std::string(argv[1]) == "--hold") {
+        return holdPort(argv[2]);
+    }
+    if (argc == 3 && std::string(argv[1]) == "--version-of") {
+        checkVersion(argv[2]);
+        std::printf("%d passed, %d failed\n", g_passed, g_failed);
+        return g_failed == 0 && g_passed > 0 ? 0 : 1;
     }
     std::string mapped;
     for (int i = 1; i < argc; ++i) {

@@ -1,0 +1,82 @@
+# What a Windows user gets: the program's folder (vornel.exe, the Qt libraries and plug-ins it
+# loads, the compiler's run-time libraries), as a zip and as an installer made with NSIS:
+#   cmake --install <build> --prefix <folder>      the folder
+#   cpack -G "ZIP;NSIS" in <build>                 vornel-<version>-win64.zip and .exe
+# Included by the top-level CMakeLists.txt on Windows, before CPack.
+
+# The Qt libraries the program links, and the plug-ins Qt loads at run time: the window system,
+# the native style, and JPEG for the splash and About pictures (without it they are silently
+# missing).
+install(FILES
+    $<TARGET_FILE:Qt6::Core> $<TARGET_FILE:Qt6::Gui> $<TARGET_FILE:Qt6::Widgets>
+    $<TARGET_FILE:Qt6::SerialPort>
+    DESTINATION ${CMAKE_INSTALL_BINDIR})
+foreach(plugin platforms:QWindowsIntegrationPlugin styles:QModernWindowsStylePlugin
+               imageformats:QJpegPlugin)
+    string(REPLACE ":" ";" plugin "${plugin}")
+    list(GET plugin 0 folder)
+    list(GET plugin 1 target)
+    if(NOT TARGET Qt6::${target})
+        message(FATAL_ERROR "This Qt has no ${target} plug-in, which the program needs")
+    endif()
+    install(FILES $<TARGET_FILE:Qt6::${target}> DESTINATION ${CMAKE_INSTALL_BINDIR}/${folder})
+endforeach()
+
+# MinGW's run-time libraries, those the program and Qt were built with, stripped of their
+# symbols (libstdc++ alone would be 23 MB).
+if(MINGW)
+    foreach(library libgcc_s_seh-1.dll libstdc++-6.dll libwinpthread-1.dll)
+        execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${library}
+            OUTPUT_VARIABLE found OUTPUT_STRIP_TRAILING_WHITESPACE)
+        if(NOT IS_ABSOLUTE "${found}" OR NOT EXISTS "${found}")
+            message(FATAL_ERROR "The compiler does not know where ${library} is")
+        endif()
+        set(stripped ${PROJECT_BINARY_DIR}/mingw-runtime/${library})
+        file(MAKE_DIRECTORY ${PROJECT_BINARY_DIR}/mingw-runtime)
+        execute_process(COMMAND ${CMAKE_STRIP} --strip-unneeded -o ${stripped} ${found}
+            COMMAND_ERROR_IS_FATAL ANY)
+        install(FILES ${stripped} DESTINATION ${CMAKE_INSTALL_BINDIR})
+    endforeach()
+endif()
+install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${CMAKE_INSTALL_BINDIR} RENAME LICENSE.txt)
+
+set(CPACK_GENERATOR ZIP NSIS)
+set(CPACK_PACKAGE_FILE_NAME vornel-${PROJECT_VERSION}-win64)
+set(CPACK_PACKAGE_INSTALL_DIRECTORY Vornel)
+set(CPACK_PACKAGE_INSTALL_REGISTRY_KEY Vornel)
+# The Start menu's folder and entry.
+set(CPACK_PACKAGE_EXECUTABLES vornel Vornel)
+set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
+set(CPACK_NSIS_DISPLAY_NAME Vornel)
+# The installer's title and its Start menu folder.
+set(CPACK_NSIS_PACKAGE_NAME Vornel)
+set(CPACK_NSIS_MUI_ICON ${PROJECT_SOURCE_DIR}/resources/windows/vornel.ico)
+set(CPACK_NSIS_MUI_UNIICON ${PROJECT_SOURCE_DIR}/resources/windows/vornel.ico)
+set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES64")
+set(CPACK_NSIS_INSTALLED_ICON_NAME vornel.exe)
+set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
+set(CPACK_NSIS_MANIFEST_DPI_AWARE ON)
+set(CPACK_NSIS_COMPRESSOR "/SOLID lzma")
+
+# CPack's installer installs for all users and asks every user for administrator rights. As most
+# installers do, this one installs for all users (in Program Files) when run by an administrator,
+# and for the user alone (in the user's own programs folder, without asking for rights)
+# otherwise: CPack's own script, with those two lines changed; and a 64-bit installer, as the
+# program is (NSIS makes 32-bit ones unless told).
+set(vornel_nsis_template ${CMAKE_ROOT}/Modules/Internal/CPack/NSIS.template.in)
+file(READ ${vornel_nsis_template} template)
+foreach(change
+        "RequestExecutionLevel admin|RequestExecutionLevel highest"
+        "$DOCUMENTS\\@CPACK_PACKAGE_INSTALL_DIRECTORY@|$LOCALAPPDATA\\Programs\\@CPACK_PACKAGE_INSTALL_DIRECTORY@"
+        "  SetCompressor |  Target amd64-unicode\n  SetCompressor ")
+    string(REPLACE "|" ";" change "${change}")
+    list(GET change 0 from)
+    list(GET change 1 to)
+    string(FIND "${template}" "${from}" at)
+    if(at EQUAL -1)
+        message(FATAL_ERROR "${vornel_nsis_template} has no \"${from}\" to change")
+    endif()
+    string(REPLACE "${from}" "${to}" template "${template}")
+endforeach()
+file(WRITE ${PROJECT_BINARY_DIR}/cpack-nsis/NSIS.template.in "${template}")
+set(CPACK_MODULE_PATH ${PROJECT_BINARY_DIR}/cpack-nsis)

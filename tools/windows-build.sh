@@ -1,0 +1,98 @@
+#!/usr/bin/env bash
+# Builds Vornel for 64-bit Windows on Debian, with MinGW-w64 and the Qt for Windows kit:
+#   bash tools/windows-build.sh OUT
+# leaves in OUT/ the folder a Windows 10/11 machine runs as it is (vornel.exe, the Qt libraries
+# and plug-ins it loads, MinGW's run-time libraries), and beside the build, in build-windows/,
+# vornel-<version>-win64.zip and the installer vornel-<version>-win64.exe. Prints OUT's path and
+# size; any failure ends it with a non-zero status.
+#
+# The kit (qt-6.8.0-mingw-w64.tar.xz: Qt for Windows and the Linux tools that build with it) is
+# taken from VORNEL_WINDOWS_KIT, else from shared/windows/ beside the project's folder, and
+# unpacked once into ${XDG_CACHE_HOME:-~/.cache}/vornel/, under a name made from its checksum.
+# The build folder is build-windows/ (VORNEL_WINDOWS_BUILD names another).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+
+if [ $# -ne 1 ]; then
+    echo "usage: bash tools/windows-build.sh OUT" >&2
+    exit 2
+fi
+out=$1
+
+as_root=()
+if [ "$(id -u)" -ne 0 ]; then
+    as_root=(sudo)
+fi
+packages=(g++-mingw-w64-x86-64-posix cmake ninja-build nsis xz-utils)
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+    echo "Installing: ${missing[*]}"
+    "${as_root[@]}" apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get install -y -qq --no-install-recommends \
+        "${missing[@]}" >/dev/null
+fi
+
+# --- The kit, unpacked once -------------------------------------------------------------------
+archive=${VORNEL_WINDOWS_KIT:-}
+if [ -z "$archive" ]; then
+    for candidate in "$root/../shared/windows/qt-6.8.0-mingw-w64.tar.xz" \
+        /work/shared/windows/qt-6.8.0-mingw-w64.tar.xz; do
+        if [ -f "$candidate" ]; then
+            archive=$candidate
+            break
+        fi
+    done
+fi
+if [ -z "$archive" ] || [ ! -f "$archive" ]; then
+    echo "windows-build: no Qt for Windows kit; set VORNEL_WINDOWS_KIT to qt-6.8.0-mingw-w64.tar.xz" >&2
+    exit 1
+fi
+sum=$(sha256sum "$archive" | cut -c1-16)
+kit=${XDG_CACHE_HOME:-$HOME/.cache}/vornel/qt-6.8.0-mingw-w64-$sum
+if [ ! -f "$kit/.unpacked" ]; then
+    echo "Unpacking $archive into $kit"
+    rm -rf "$kit" "$kit.partial"
+    mkdir -p "$kit.partial"
+    tar -C "$kit.partial" -xJf "$archive"
+    touch "$kit.partial/.unpacked"
+    mv "$kit.partial" "$kit"
+fi
+
+# --- Configure, build, install, package ---------------------------------------------------------
+build=${VORNEL_WINDOWS_BUILD:-$root/build-windows}
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" \
+    -DVORNEL_QT_KIT="$kit/kit" -DQT_HOST_PATH="$kit/host" -DVORNEL_BUILD_TESTS=OFF >/dev/null
+cmake --build "$build" -j2
+rm -rf "$out"
+cmake --install "$build" --prefix "$out" --strip >/dev/null
+rm -f "$build"/vornel-*-win64.zip "$build"/vornel-*-win64.exe
+(cd "$build" && cpack -G "ZIP;NSIS" >/dev/null)
+
+# --- The folder runs on a bare Windows: every library anything in it loads is in it, or is the
+# system's own ------------------------------------------------------------------------------------
+system_dlls='^(advapi32|authz|comdlg32|d3d9|d3d11|dwmapi|dwrite|dxgi|gdi32|imm32|kernel32|mpr|msvcrt|netapi32|ole32|oleaut32|setupapi|shcore|shell32|shlwapi|user32|userenv|uxtheme|version|winmm|ws2_32|wtsapi32|api-ms-win-[a-z0-9-]+)\.dll$'
+unresolved=()
+while IFS= read -r -d '' binary; do
+    while read -r dll; do
+        lower=${dll,,}
+        if [ -f "$out/$dll" ] || [[ "$lower" =~ $system_dlls ]]; then
+            continue
+        fi
+        unresolved+=("${binary#"$out"/} needs $dll")
+    done < <(x86_64-w64-mingw32-objdump -p "$binary" | sed -n 's/^\s*DLL Name: //p')
+done < <(find "$out" -iname '*.exe' -print0 -o -iname '*.dll' -print0)
+if [ ${#unresolved[@]} -gt 0 ]; then
+    printf 'windows-build: not in the folder and not part of Windows: %s\n' "${unresolved[@]}" >&2
+    exit 1
+fi
+
+out=$(cd "$out" && pwd)
+echo "Windows build: $out ($(du -sh "$out" | cut -f1), $(find "$out" -type f | wc -l) files)"
+for package in "$build"/vornel-*-win64.zip "$build"/vornel-*-win64.exe; do
+    echo "  $package ($(du -h "$package" | cut -f1))"
+done
