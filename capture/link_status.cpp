@@ -55,9 +55,7 @@ std::string describeLinkStatus(const LinkStatus& s) {
         case LinkFault::InUse:
             return withDetail("No port open: " + portName(s) + " is in use by another program", s);
         case LinkFault::StaleLock:
-            return withDetail("No port open: a program that has ended left a lock file on " +
-                                  portName(s) + " that your user may not remove",
-                              s);
+            return withDetail("No port open: " + portName(s) + " is held by a leftover", s);
         case LinkFault::SettingsRefused:
             return withDetail("No port open: " + portName(s) + " refused the settings " +
                                   (s.settings.empty() ? std::string("given") : s.settings),

@@ -16,7 +16,8 @@ enum class LinkFault {
     NotSerial,         // the name names something that is not a serial (terminal) device
     PermissionDenied,  // the user may not open the device
     InUse,             // another program (or another opener) holds the device
-    StaleLock,         // a lock file left by a program that has ended, which may not be removed
+    StaleLock,         // held only by a leftover that may not be cleared away: a lock file that
+                       // names no running process, or the exclusive flag of one that has ended
     SettingsRefused,   // the settings string cannot be applied
     DeviceGone,        // the device failed or went away while open
     OpenFailed,        // any other failure

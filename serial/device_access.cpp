@@ -27,10 +27,11 @@ bool deviceCanBeOpened(const std::string& device) {
     if (deviceLockHeld(device)) {
         return false;
     }
-    // Taken and let go at once: free only when no other program holds it in any of the ways
-    // serial programs here hold a device.
+    // Taken and let go at once, with any leftovers left where they are: free when no other
+    // program holds it in any of the ways serial programs here hold a device, and what programs
+    // that have ended left on it can be cleared away by "set Hardware".
     DeviceLock lock;
-    return lock.acquire(canonicalDevicePath(device)) == DeviceAccess::Granted;
+    return lock.acquire(canonicalDevicePath(device), false) == DeviceAccess::Granted;
 }
 
 }  // namespace vornel
