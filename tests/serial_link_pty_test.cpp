@@ -714,19 +714,25 @@ TEST(PortOrder, SerialDevicesAreNumberedByKindThenNumber) {
 }
 
 TEST(PortOrder, AListInTheEnvironmentReplacesTheMachinesDevices) {
-    qputenv("VORNEL_SERIAL_PORTS", "/dev/pts/9:/dev/ttyUSB3::/dev/pts/2");
+    qputenv("VORNEL_SERIAL_PORTS", "/dev/pts/9:/dev/ttyUSB3::/dev/pts/9:/dev/pts/2:/dev/ttyUSB3");
     const SystemPortTable table;
     const std::vector<SerialDevice> devices = table.devices();
-    qunsetenv("VORNEL_SERIAL_PORTS");
-    ASSERT_EQ(devices.size(), 3U);
+    ASSERT_EQ(devices.size(), 3U) << "each path once";
     EXPECT_EQ(devices[0].path, "/dev/pts/9");
+    EXPECT_EQ(devices[1].path, "/dev/ttyUSB3");
     EXPECT_EQ(devices[2].path, "/dev/pts/2");
+    // Set but empty: no ports, never the machine's own (its console among them).
+    for (const char* empty : {"", ":", "::"}) {
+        qputenv("VORNEL_SERIAL_PORTS", empty);
+        EXPECT_TRUE(table.devices().empty()) << '"' << empty << '"';
+    }
 #ifndef Q_OS_WIN
+    EXPECT_FALSE(table.port(1).has_value());
     qputenv("VORNEL_SERIAL_PORTS", "/dev/pts/9:/dev/ttyUSB3");
     EXPECT_EQ(table.port(2)->path, "/dev/ttyUSB3");
     EXPECT_FALSE(table.port(3).has_value());
-    qunsetenv("VORNEL_SERIAL_PORTS");
 #endif
+    qunsetenv("VORNEL_SERIAL_PORTS");
 }
 
 }  // namespace
