@@ -45,9 +45,12 @@ std::string describeLinkStatus(const LinkStatus& s) {
         case LinkFault::NoSuchPort:
             return withDetail("No port open: " + portName(s) + " does not exist", s);
         case LinkFault::PermissionDenied: {
+            // A group is named only where joining it would help.
             std::string text = withDetail("No port open: permission denied on " + portName(s), s);
-            text += " Your user must belong to the group that owns the device";
-            text += s.ownerGroup.empty() ? std::string(".") : " (" + s.ownerGroup + ").";
+            if (!s.ownerGroup.empty()) {
+                text += " Your user must belong to the group that owns the device (" +
+                        s.ownerGroup + ").";
+            }
             return text;
         }
         case LinkFault::NotSerial:

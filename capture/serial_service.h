@@ -24,7 +24,7 @@ enum class LinkFault {
 };
 
 // A failure of the serial service. `ownerGroup` names the group that owns the device when the
-// failure is a refused permission and the group is known.
+// failure is a refused permission and joining that group would let the user read the device.
 class SerialFailure : public std::runtime_error {
 public:
     SerialFailure(LinkFault fault, const std::string& detail, std::string ownerGroup = {})

@@ -13,6 +13,10 @@ std::string deviceOwnerGroup(const std::string&) {
     return {};
 }
 
+std::string permissionDetail(const std::string&, const std::string& otherwise) {
+    return otherwise;
+}
+
 bool deviceCanBeOpened(const std::string& device) {
     return windowsDeviceCanBeOpened(device);
 }

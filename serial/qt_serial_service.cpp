@@ -164,7 +164,8 @@ void QtSerialService::openPort() {
         case DeviceAccess::InUse:
             throw SerialFailure(LinkFault::InUse, lock_.detail());
         case DeviceAccess::PermissionDenied:
-            throw SerialFailure(LinkFault::PermissionDenied, lock_.detail(),
+            throw SerialFailure(LinkFault::PermissionDenied,
+                                permissionDetail(device_, lock_.detail()),
                                 deviceOwnerGroup(device_));
         case DeviceAccess::LeftBehind:
             throw SerialFailure(LinkFault::StaleLock, lock_.detail());
@@ -209,7 +210,8 @@ void QtSerialService::throwOpenFailure() {
             if (text.find(std::strerror(EBUSY)) != std::string::npos) {
                 throw SerialFailure(LinkFault::InUse, text);
             }
-            throw SerialFailure(LinkFault::PermissionDenied, text, deviceOwnerGroup(device_));
+            throw SerialFailure(LinkFault::PermissionDenied, permissionDetail(device_, text),
+                                deviceOwnerGroup(device_));
         case QSerialPort::UnsupportedOperationError:
             throw SerialFailure(LinkFault::SettingsRefused, text);
         default:

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <grp.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -187,6 +188,51 @@ TEST_F(PtyLinkTest, ReasonsNameTheRealCause) {
     link.setupHardware([] {}, [&] { return CommChoice{2, 9600, ""}; });
     EXPECT_EQ(link.status().reason, LinkFault::InUse) << describeLinkStatus(link.status());
     std::remove(lock.c_str());
+}
+
+// The hint for a refused permission is true to the device's mode: a group is named only when its
+// members may read the device, a device that only its owner may read says so, and nobody is told
+// to become what they are already.
+TEST(DevicePermissions, AGroupIsNamedOnlyWhereItsMembersMayRead) {
+    if (::getuid() != 0) {
+        GTEST_SKIP() << "needs root to give the file away";
+    }
+    const group* dialout = ::getgrnam("dialout");
+    ASSERT_NE(dialout, nullptr);
+    QTemporaryDir dir;
+    const std::string path = (dir.path() + "/device").toStdString();
+    std::ofstream{path};
+    ASSERT_EQ(::chown(path.c_str(), 65534, dialout->gr_gid), 0);
+    const std::string ownerOnly = "the device's permissions allow only its owner (nobody)";
+    const struct {
+        mode_t mode;
+        std::string group;
+        std::string detail;
+    } cases[] = {
+        {0660, "dialout", "Permission denied"},
+        {0640, "dialout", "Permission denied"},
+        {0620, "", ownerOnly},
+        {0600, "", ownerOnly},
+        {0604, "", "Permission denied"},
+    };
+    for (const auto& c : cases) {
+        ASSERT_EQ(::chmod(path.c_str(), c.mode), 0);
+        EXPECT_EQ(deviceOwnerGroup(path), c.group) << std::oct << c.mode;
+        EXPECT_EQ(permissionDetail(path, "Permission denied"), c.detail) << std::oct << c.mode;
+    }
+    LinkStatus status;
+    status.portNumber = 1;
+    status.device = "/dev/ttyUSB0";
+    status.reason = LinkFault::PermissionDenied;
+    status.detail = ownerOnly;
+    EXPECT_EQ(describeLinkStatus(status),
+              "No port open: permission denied on port 1 (/dev/ttyUSB0): " + ownerOnly + ".");
+    // Root owns it and belongs to its group.
+    ASSERT_EQ(::chown(path.c_str(), 0, 0), 0);
+    ASSERT_EQ(::chmod(path.c_str(), 0660), 0);
+    EXPECT_EQ(deviceOwnerGroup(path), "");
+    ASSERT_EQ(::chmod(path.c_str(), 0600), 0);
+    EXPECT_EQ(permissionDetail(path, "Permission denied"), "Permission denied");
 }
 
 // Starts the tests `filter` of this program again in a child process, as `nobody` when asked.
