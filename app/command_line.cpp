@@ -1,6 +1,7 @@
 #include "app/command_line.h"
 
 #include <QtGlobal>
+#include <algorithm>
 #include <cstdlib>
 
 #include "platform/application_info.h"
