@@ -1,9 +1,52 @@
+#include <QtGlobal>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "app/command_line.h"
 #include "app/guarded_application.h"
 #include "app/startup.h"
 #include "forms/kit/failure_guard.h"
 
+namespace {
+
+QtMessageHandler g_qtHandler = nullptr;
+
+// While the application object is made: a window system that Qt cannot start after all ends the
+// program with status 1 once Qt has said why, not with an abort.
+void endFailedStart(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+    g_qtHandler(type, context, message);
+    if (type == QtFatalMsg) {
+        std::_Exit(EXIT_FAILURE);
+    }
+}
+
+int print(const std::string& text) {
+    std::fputs(text.c_str(), stdout);
+    return std::fflush(stdout) == 0 && std::ferror(stdout) == 0 ? EXIT_SUCCESS : EXIT_FAILURE;
+}
+
+}  // namespace
+
 int main(int argc, char* argv[]) {
+    // Answered before the application object is made: they need no display.
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    switch (vornel::readCommandLine(args)) {
+        case vornel::CommandLineRequest::Help:
+            return print(vornel::usageText());
+        case vornel::CommandLineRequest::Version:
+            return print(vornel::versionText());
+        case vornel::CommandLineRequest::Start:
+            break;
+    }
+    if (const std::optional<std::string> missing = vornel::missingDisplay(args)) {
+        std::fprintf(stderr, "%s\n", missing->c_str());
+        return EXIT_FAILURE;
+    }
+
+    g_qtHandler = qInstallMessageHandler(endFailedStart);
     vornel::GuardedApplication app(argc, argv);
+    qInstallMessageHandler(g_qtHandler);
     vornel::configureApplication(app);
     vornel::quitOnTerminationSignals();
 

@@ -13,6 +13,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <vector>
 #endif
 
 namespace vornel {
@@ -62,8 +63,31 @@ void onSignal(int) {
     // already in it say all there is to say, and the handler must never wait.
     const int savedErrno = errno;
     const char byte = 1;
-    [[maybe_unused]] const ssize_t written = ::write(g_signalPipe[1], &byte, 1);
+    [[maybe_unused]] const ssize_t sent =
+        ::send(g_signalPipe[1], &byte, 1, MSG_DONTWAIT | MSG_NOSIGNAL);
     errno = savedErrno;
+}
+
+// Every signal that ends a program unless it is handled, except the faults of the program's own
+// code (SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT, SIGSYS, SIGTRAP), after which nothing can be
+// trusted to end cleanly, and SIGPROF, which belongs to profilers. SIGKILL and SIGSTOP cannot be
+// caught; the signals a program stops for or ignores by default (SIGCHLD, SIGWINCH, SIGURG,
+// SIGTSTP ...) are left as they are.
+std::vector<int> terminatingSignals() {
+    std::vector<int> caught{SIGHUP,  SIGINT,  SIGQUIT,   SIGTERM, SIGPIPE, SIGALRM,
+                            SIGUSR1, SIGUSR2, SIGVTALRM, SIGXCPU, SIGXFSZ, SIGIO};
+#ifdef SIGPWR
+    caught.push_back(SIGPWR);
+#endif
+#ifdef SIGSTKFLT
+    caught.push_back(SIGSTKFLT);
+#endif
+#ifdef SIGRTMIN
+    for (int realTime = SIGRTMIN; realTime <= SIGRTMAX; ++realTime) {
+        caught.push_back(realTime);
+    }
+#endif
+    return caught;
 }
 }  // namespace
 
@@ -87,8 +111,13 @@ void quitOnTerminationSignals() {
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
-        ::sigaction(signal, &action, nullptr);
+    for (int signal : terminatingSignals()) {
+        // A signal ignored from the start stays ignored (nohup ignores SIGHUP, a shell's
+        // background job SIGINT and SIGQUIT), and one a library has taken stays its own.
+        struct sigaction now {};
+        if (::sigaction(signal, nullptr, &now) == 0 && now.sa_handler == SIG_DFL) {
+            ::sigaction(signal, &action, nullptr);
+        }
     }
 }
 #endif

@@ -20,8 +20,10 @@ std::unique_ptr<frmMain> startVornel(const PlatformServices& services);
 // shown is reported like any other, and nothing is returned.
 std::unique_ptr<frmMain> startMainWindow(const std::function<std::unique_ptr<frmMain>()>& load);
 
-// Ends the event loop cleanly on SIGINT, SIGTERM and SIGHUP, so that the port is released and
-// windows close as on "Exit".
+// Ends the event loop cleanly on every signal that would otherwise end the program and can be
+// caught (SIGTERM, SIGINT, SIGHUP, SIGQUIT, SIGPIPE, SIGUSR1 ...; not the faults of its own code),
+// so that the port is released and windows close as on "Exit". Signals ignored when the program
+// started stay ignored.
 void quitOnTerminationSignals();
 bool terminationRequested();
 

@@ -45,9 +45,12 @@ std::string describeLinkStatus(const LinkStatus& s) {
         case LinkFault::NoSuchPort:
             return withDetail("No port open: " + portName(s) + " does not exist", s);
         case LinkFault::PermissionDenied: {
+            // A group is named only where joining it would help.
             std::string text = withDetail("No port open: permission denied on " + portName(s), s);
-            text += " Your user must belong to the group that owns the device";
-            text += s.ownerGroup.empty() ? std::string(".") : " (" + s.ownerGroup + ").";
+            if (!s.ownerGroup.empty()) {
+                text += " Your user must belong to the group that owns the device (" +
+                        s.ownerGroup + ").";
+            }
             return text;
         }
         case LinkFault::NotSerial:
@@ -55,9 +58,7 @@ std::string describeLinkStatus(const LinkStatus& s) {
         case LinkFault::InUse:
             return withDetail("No port open: " + portName(s) + " is in use by another program", s);
         case LinkFault::StaleLock:
-            return withDetail("No port open: a program that has ended left a lock file on " +
-                                  portName(s) + " that your user may not remove",
-                              s);
+            return withDetail("No port open: " + portName(s) + " is held by a leftover", s);
         case LinkFault::SettingsRefused:
             return withDetail("No port open: " + portName(s) + " refused the settings " +
                                   (s.settings.empty() ? std::string("given") : s.settings),

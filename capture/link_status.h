@@ -14,7 +14,7 @@ struct LinkStatus {
     std::string settings;  // the settings string applied, when it got that far
     LinkFault reason = LinkFault::NotConfigured;  // why the port is closed
     std::string detail;                           // the system's own words for the failure
-    std::string ownerGroup;                       // the device's group, for a refused permission
+    std::string ownerGroup;                       // for a refused permission: the group to join
     bool waiting = false;  // the device went away; it is opened again when it comes back
 };
 

@@ -16,14 +16,15 @@ enum class LinkFault {
     NotSerial,         // the name names something that is not a serial (terminal) device
     PermissionDenied,  // the user may not open the device
     InUse,             // another program (or another opener) holds the device
-    StaleLock,         // a lock file left by a program that has ended, which may not be removed
+    StaleLock,         // held only by a leftover that may not be cleared away: a lock file that
+                       // names no running process, or the exclusive flag of one that has ended
     SettingsRefused,   // the settings string cannot be applied
     DeviceGone,        // the device failed or went away while open
     OpenFailed,        // any other failure
 };
 
 // A failure of the serial service. `ownerGroup` names the group that owns the device when the
-// failure is a refused permission and the group is known.
+// failure is a refused permission and joining that group would let the user read the device.
 class SerialFailure : public std::runtime_error {
 public:
     SerialFailure(LinkFault fault, const std::string& detail, std::string ownerGroup = {})

@@ -1,7 +1,12 @@
 #include "serial/device_access.h"
 
 #include <grp.h>
+#include <pwd.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <vector>
 
 #include "serial/device_lock.h"
 
@@ -14,9 +19,21 @@ bool deviceLockHeld(const std::string& device) {
            (canonical != device && lockFileState(device) == LockFileState::Live);
 }
 
+namespace {
+
+bool inGroup(gid_t id) {
+    std::vector<gid_t> groups(static_cast<std::size_t>(std::max(::getgroups(0, nullptr), 0)));
+    const int listed = ::getgroups(static_cast<int>(groups.size()), groups.data());
+    groups.resize(static_cast<std::size_t>(std::max(listed, 0)));
+    return ::getegid() == id || std::find(groups.begin(), groups.end(), id) != groups.end();
+}
+
+}  // namespace
+
 std::string deviceOwnerGroup(const std::string& device) {
     struct stat info {};
-    if (::stat(device.c_str(), &info) != 0) {
+    if (::stat(device.c_str(), &info) != 0 || (info.st_mode & S_IRGRP) == 0 ||
+        inGroup(info.st_gid)) {
         return {};
     }
     const group* owner = ::getgrgid(info.st_gid);
@@ -28,14 +45,26 @@ bool devicePresent(const std::string& device) {
     return ::stat(device.c_str(), &info) == 0;
 }
 
+std::string permissionDetail(const std::string& device, const std::string& otherwise) {
+    struct stat info {};
+    if (::stat(device.c_str(), &info) != 0 || (info.st_mode & (S_IRGRP | S_IROTH)) != 0 ||
+        info.st_uid == ::geteuid()) {
+        return otherwise;
+    }
+    const passwd* owner = ::getpwuid(info.st_uid);
+    return "the device's permissions allow only its owner (" +
+           (owner != nullptr ? std::string(owner->pw_name) : std::to_string(info.st_uid)) + ")";
+}
+
 bool deviceCanBeOpened(const std::string& device) {
     if (deviceLockHeld(device)) {
         return false;
     }
-    // Taken and let go at once: free only when no other program holds it in any of the ways
-    // serial programs here hold a device.
+    // Taken and let go at once, with any leftovers left where they are: free when no other
+    // program holds it in any of the ways serial programs here hold a device, and what programs
+    // that have ended left on it can be cleared away by "set Hardware".
     DeviceLock lock;
-    return lock.acquire(canonicalDevicePath(device)) == DeviceAccess::Granted;
+    return lock.acquire(canonicalDevicePath(device), false) == DeviceAccess::Granted;
 }
 
 }  // namespace vornel

@@ -9,8 +9,13 @@ namespace vornel {
 // This process counts too; a lock file whose process has ended does not.
 bool deviceLockHeld(const std::string& device);
 
-// The name of the group that owns the device file, or empty when it cannot be told.
+// For a device this user may not open: the group to join, which is the group that owns the
+// device when its mode lets that group read it and this process is not in it already; empty
+// otherwise, or when it cannot be told.
 std::string deviceOwnerGroup(const std::string& device);
+// For a device this user may not open: "the device's permissions allow only its owner (name)"
+// when its mode lets nobody else read it and this process is not its owner; `otherwise` when not.
+std::string permissionDetail(const std::string& device, const std::string& otherwise);
 
 // Opens the device for reading and closes it again, changing none of its settings. True when
 // both succeed, it is a terminal device, and nobody holds it: no lock file of a live process,

@@ -17,6 +17,10 @@ bool devicePresent(const std::string& device) {
     return windowsDeviceCanBeOpened(device);
 }
 
+std::string permissionDetail(const std::string&, const std::string& otherwise) {
+    return otherwise;
+}
+
 bool deviceCanBeOpened(const std::string& device) {
     return windowsDeviceCanBeOpened(device);
 }

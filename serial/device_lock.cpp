@@ -14,7 +14,6 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #endif
 
 namespace vornel {
@@ -32,7 +31,7 @@ LockFileState lockFileState(const std::string&) {
 
 DeviceLock::~DeviceLock() = default;
 
-DeviceAccess DeviceLock::acquire(const std::string&) {
+DeviceAccess DeviceLock::acquire(const std::string&, bool) {
     detail_.clear();
     return DeviceAccess::Granted;
 }
@@ -44,10 +43,10 @@ void DeviceLock::release() {}
 namespace {
 
 // The directories Qt Serial Port, and the programs that follow the uucp convention, put their
-// lock files in.
+// lock files in, in the order Qt Serial Port looks at them.
 const char* const kLockDirectories[] = {
-    "/var/lock",       "/run/lock", "/etc/locks", "/var/spool/locks",
-    "/var/spool/uucp", "/tmp",      "/var/tmp",   "/var/lock/lockdev",
+    "/var/lock", "/etc/locks", "/var/spool/locks",  "/var/spool/uucp",
+    "/tmp",      "/var/tmp",   "/var/lock/lockdev", "/run/lock",
 };
 
 std::string lockFileName(const std::string& device) {
@@ -67,6 +66,114 @@ bool processAlive(long pid) {
     return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
 }
 
+struct LockFile {
+    std::string path;
+    LockFileState state = LockFileState::None;
+    long pid = 0;  // the process it names; 0 when it names none
+};
+
+// The pid on the first line, as Qt and uucp-style programs write it ("1234", or padded with
+// spaces); 0 when the line holds anything else.
+long pidOnFirstLine(const std::string& text) {
+    const std::string first = text.substr(0, text.find('\n'));
+    const std::size_t begin = first.find_first_not_of(" \t");
+    const std::size_t end = first.find_last_not_of(" \t\r");
+    if (begin == std::string::npos) {
+        return 0;
+    }
+    const std::string digits = first.substr(begin, end - begin + 1);
+    if (digits.empty() || digits.size() > 9 ||
+        digits.find_first_not_of("0123456789") != std::string::npos) {
+        return 0;
+    }
+    return std::stol(digits);
+}
+
+LockFile inspect(const std::string& path) {
+    LockFile lock{path};
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        // One that is there but may not be read is someone's: it is not taken over.
+        struct stat info {};
+        if (::lstat(path.c_str(), &info) == 0) {
+            lock.state = LockFileState::Live;
+        }
+        return lock;
+    }
+    char text[128];
+    const ssize_t length = ::read(fd, text, sizeof text);
+    lock.pid = length > 0 ? pidOnFirstLine(std::string(text, static_cast<std::size_t>(length))) : 0;
+    if (processAlive(lock.pid)) {
+        lock.state = LockFileState::Live;
+    } else if (::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
+        // Qt keeps its lock file locked for as long as it holds the device, from before it has
+        // written its pid into it.
+        lock.state = LockFileState::Live;
+    } else {
+        lock.state = lock.pid > 0 ? LockFileState::Ended : LockFileState::Unowned;
+    }
+    ::close(fd);
+    return lock;
+}
+
+bool writableDirectory(const std::string& dir) {
+    return ::faccessat(AT_FDCWD, dir.c_str(), W_OK | X_OK, AT_EACCESS) == 0;
+}
+
+// The lock file Qt Serial Port takes for the device: in the first directory it may read that
+// holds one already or that it may write.
+std::string qtLockFilePath(const std::string& device) {
+    const std::string name = lockFileName(device);
+    for (const char* dir : kLockDirectories) {
+        const std::string path = std::string(dir) + "/" + name;
+        struct stat info {};
+        if (::faccessat(AT_FDCWD, dir, R_OK, AT_EACCESS) == 0 &&
+            (::lstat(path.c_str(), &info) == 0 || writableDirectory(dir))) {
+            return path;
+        }
+    }
+    return {};
+}
+
+// Whether this process may remove the file: it may write its directory, and where the
+// directory is sticky (as /run/lock is) it owns the file or the directory, or is root.
+bool mayRemove(const std::string& path) {
+    const std::string dir = path.substr(0, path.find_last_of('/'));
+    struct stat file {};
+    struct stat folder {};
+    if (!writableDirectory(dir) || ::lstat(path.c_str(), &file) != 0 ||
+        ::stat(dir.c_str(), &folder) != 0) {
+        return false;
+    }
+    const uid_t self = ::geteuid();
+    return (folder.st_mode & S_ISVTX) == 0 || self == 0 || file.st_uid == self ||
+           folder.st_uid == self;
+}
+
+std::string describe(const LockFile& lock) {
+    return lock.state == LockFileState::Ended ? "its lock file " + lock.path + " names process " +
+                                                    std::to_string(lock.pid) + ", which has ended"
+                                              : "its lock file " + lock.path + " names no process";
+}
+
+// The device's lock file that counts most (see LockFileState).
+LockFile deviceLockFile(const std::string& device) {
+    const std::string name = lockFileName(device);
+    LockFile found;
+    for (const char* dir : kLockDirectories) {
+        const LockFile lock = inspect(std::string(dir) + "/" + name);
+        if (lock.state == LockFileState::Live) {
+            return lock;
+        }
+        if (lock.state != LockFileState::None &&
+            (found.state == LockFileState::None ||
+             (found.state == LockFileState::Unowned && lock.state == LockFileState::Ended))) {
+            found = lock;
+        }
+    }
+    return found;
+}
+
 }  // namespace
 
 std::string canonicalDevicePath(const std::string& path) {
@@ -81,28 +188,7 @@ std::string canonicalDevicePath(const std::string& path) {
 }
 
 LockFileState lockFileState(const std::string& device) {
-    const std::string name = lockFileName(device);
-    LockFileState state = LockFileState::None;
-    for (const char* dir : kLockDirectories) {
-        std::ifstream lock(std::string(dir) + "/" + name);
-        if (!lock) {
-            continue;
-        }
-        // The pid of the holder, as text on the first line (Qt, and uucp-style programs).
-        std::string first;
-        std::getline(lock, first);
-        long pid = 0;
-        try {
-            pid = std::stol(first);
-        } catch (const std::exception&) {
-            pid = 0;
-        }
-        if (processAlive(pid)) {
-            return LockFileState::Live;
-        }
-        state = LockFileState::Stale;
-    }
-    return state;
+    return deviceLockFile(device).state;
 }
 
 DeviceLock::~DeviceLock() {
@@ -116,7 +202,7 @@ void DeviceLock::release() {
     }
 }
 
-DeviceAccess DeviceLock::acquire(const std::string& device) {
+DeviceAccess DeviceLock::acquire(const std::string& device, bool clearLeftovers) {
     release();
     detail_.clear();
     auto refuse = [this](DeviceAccess access, std::string why) {
@@ -142,7 +228,8 @@ DeviceAccess DeviceLock::acquire(const std::string& device) {
                                                : S_ISFIFO(info.st_mode) ? "a FIFO"
                                                                         : "not a character device");
     }
-    if (lockFileState(device) == LockFileState::Live) {
+    const LockFile lock = deviceLockFile(device);
+    if (lock.state == LockFileState::Live) {
         return refuse(DeviceAccess::InUse, "another program holds its lock file");
     }
     fd_ = ::open(device.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
@@ -154,6 +241,14 @@ DeviceAccess DeviceLock::acquire(const std::string& device) {
             case ENODEV:
                 return refuse(DeviceAccess::Missing, std::strerror(error));
             case EBUSY:
+                // Only root could open it to clear the flag.
+                if (lock.state == LockFileState::Ended) {
+                    return refuse(DeviceAccess::LeftBehind,
+                                  "process " + std::to_string(lock.pid) +
+                                      " ended and left it marked for exclusive use, which only "
+                                      "root can clear; it is free again once no program has it "
+                                      "open");
+                }
                 return refuse(DeviceAccess::InUse, "another program holds it exclusively");
             case EACCES:
             case EPERM:
@@ -165,19 +260,47 @@ DeviceAccess DeviceLock::acquire(const std::string& device) {
     if (::isatty(fd_) == 0) {
         return refuse(DeviceAccess::NotSerial, "not a terminal device");
     }
+    if (::flock(fd_, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
+        return refuse(DeviceAccess::InUse, "another program holds a lock on it");
+    }
     int exclusive = 0;
 #ifdef TIOCGEXCL
     if (::ioctl(fd_, TIOCGEXCL, &exclusive) != 0) {
         exclusive = 0;
     }
 #endif
-    // As root the exclusive flag does not keep an opener out; it still means someone holds it.
-    if (exclusive != 0) {
+    // As root the exclusive flag does not keep an opener out; it still means someone holds it,
+    // unless the process its lock file names has ended (killed, or crashed, with the device
+    // open). Nobody can tell who set a flag without a lock file: that one is never cleared.
+    if (exclusive != 0 && lock.state != LockFileState::Ended) {
         return refuse(DeviceAccess::InUse, "another program holds it exclusively");
     }
-    if (::flock(fd_, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
-        return refuse(DeviceAccess::InUse, "another program holds a lock on it");
+    // Qt refuses a device whose lock file it cannot take, and would keep one that names no
+    // process for a while in case it is still being written; one that nobody holds is cleared
+    // away here.
+    const LockFile qtLock = inspect(qtLockFilePath(device));
+    const bool qtLockLeftOver =
+        qtLock.state == LockFileState::Ended || qtLock.state == LockFileState::Unowned;
+    if (qtLockLeftOver && !mayRemove(qtLock.path)) {
+        return refuse(DeviceAccess::LeftBehind,
+                      describe(qtLock) + ", and your user may not remove it");
     }
+    if (!clearLeftovers) {
+        return DeviceAccess::Granted;
+    }
+    if (qtLockLeftOver && ::unlink(qtLock.path.c_str()) != 0 && errno != ENOENT) {
+        return refuse(DeviceAccess::LeftBehind,
+                      describe(qtLock) + ", and removing it failed: " + std::strerror(errno));
+    }
+#ifdef TIOCNXCL
+    if (exclusive != 0 && ::ioctl(fd_, TIOCNXCL) != 0) {
+        return refuse(DeviceAccess::LeftBehind,
+                      "process " + std::to_string(lock.pid) +
+                          " ended and left it marked for exclusive use, and clearing that "
+                          "failed: " +
+                          std::strerror(errno));
+    }
+#endif
     return DeviceAccess::Granted;
 }
 

@@ -9,9 +9,12 @@ namespace vornel {
 // so that two names of one device (a link in /dev/serial/by-id, /dev//pts/3) are one device.
 std::string canonicalDevicePath(const std::string& path);
 
-// The uucp-style lock file of a device: none, one of a running process, or one left behind by a
-// process that has ended.
-enum class LockFileState { None, Live, Stale };
+// The uucp-style lock file of a device: none; one held by a running program (the process it
+// names runs, or a program keeps the file itself locked, as Qt does while it holds a device);
+// one that names a process that has ended; or one that names no process at all (empty, or no
+// number in it) and that no program keeps locked. Where there are several, the one that counts
+// most, in this order.
+enum class LockFileState { None, Live, Ended, Unowned };
 LockFileState lockFileState(const std::string& device);
 
 // What stands between this process and a serial device.
@@ -21,6 +24,8 @@ enum class DeviceAccess {
     NotSerial,         // there is something, but not a terminal device
     InUse,             // another program holds it
     PermissionDenied,  // this user may not open it
+    LeftBehind,        // held only by what a program that has ended left, which this user
+                       // cannot undo
     Failed,            // anything else
 };
 
@@ -30,8 +35,13 @@ enum class DeviceAccess {
 // (picocom, tio and pyserial's exclusive mode take only that one). While held, this process keeps
 // an flock() lock of its own on it, so that those programs refuse it in turn.
 //
-// Nothing about the device is changed: it is opened without becoming the controlling terminal,
-// without waiting for a carrier, and its line settings are left alone.
+// What a program that ended without closing the device left is no hold: a lock file that no
+// running program holds, and the exclusive flag when the lock file names a process that has
+// ended and no flock() lock is held. Both are cleared away, so that Qt can take the device; when
+// this user cannot do that, the device is refused as LeftBehind.
+//
+// Nothing else about the device is changed: it is opened without becoming the controlling
+// terminal, without waiting for a carrier, and its line settings are left alone.
 class DeviceLock {
 public:
     DeviceLock() = default;
@@ -40,8 +50,9 @@ public:
     DeviceLock& operator=(const DeviceLock&) = delete;
 
     // Takes `device` (a canonical path) for this process. Anything but Granted leaves nothing
-    // held; detail() then says why in the system's words.
-    DeviceAccess acquire(const std::string& device);
+    // held; detail() then says why in the system's words. With `clearLeftovers` false nothing
+    // is cleared away: the answer is the one a take would give.
+    DeviceAccess acquire(const std::string& device, bool clearLeftovers = true);
     void release();
     const std::string& detail() const { return detail_; }
 

@@ -57,12 +57,15 @@ std::vector<SerialDevice> inPortOrder(std::vector<SerialDevice> devices) {
 
 std::vector<SerialDevice> SystemPortTable::devices() const {
     // For trials and tests on machines whose own serial devices must not be touched: a list of
-    // device paths, separated by ':', replaces the machine's devices and keeps its order.
-    const QByteArray override = qgetenv("VORNEL_SERIAL_PORTS");
-    if (!override.isEmpty()) {
+    // device paths, separated by ':', replaces the machine's devices and keeps its order. Set
+    // but empty, it lists none: only an unset variable means the machine's devices.
+    if (qEnvironmentVariableIsSet("VORNEL_SERIAL_PORTS")) {
         std::vector<SerialDevice> listed;
-        for (const QByteArray& path : override.split(':')) {
-            if (!path.isEmpty()) {
+        for (const QByteArray& path : qgetenv("VORNEL_SERIAL_PORTS").split(':')) {
+            const bool seen = std::any_of(listed.begin(), listed.end(), [&](const SerialDevice& d) {
+                return d.path == path.toStdString();
+            });
+            if (!path.isEmpty() && !seen) {
                 listed.push_back({path.toStdString(), "listed in VORNEL_SERIAL_PORTS"});
             }
         }

@@ -28,7 +28,8 @@ public:
 // number at the end of the name. On Windows port n is always COMn.
 //
 // The environment variable VORNEL_SERIAL_PORTS, a list of device paths separated by ':', replaces
-// the machine's devices (Linux): port n is then the n-th path listed.
+// the machine's devices (Linux): port n is then the n-th path listed, a path listed again counts
+// once, and an empty list means no ports at all.
 class SystemPortTable : public PortTable {
 public:
     std::vector<SerialDevice> devices() const override;

@@ -164,8 +164,11 @@ void QtSerialService::openPort() {
         case DeviceAccess::InUse:
             throw SerialFailure(LinkFault::InUse, lock_.detail());
         case DeviceAccess::PermissionDenied:
-            throw SerialFailure(LinkFault::PermissionDenied, lock_.detail(),
+            throw SerialFailure(LinkFault::PermissionDenied,
+                                permissionDetail(device_, lock_.detail()),
                                 deviceOwnerGroup(device_));
+        case DeviceAccess::LeftBehind:
+            throw SerialFailure(LinkFault::StaleLock, lock_.detail());
         case DeviceAccess::Failed:
             throw SerialFailure(LinkFault::OpenFailed, lock_.detail());
     }
@@ -191,12 +194,13 @@ void QtSerialService::throwOpenFailure() {
         case QSerialPort::PermissionError:
             // Qt reports a held lock, a busy device and a refused permission alike.
             if (text.find("lock") != std::string::npos) {
-                // Qt could not take its lock file. Held by a live process: in use. Left behind
-                // by one that has ended: Qt would have removed it, had this user been allowed.
+                // Qt could not take its lock file: one that another program took meanwhile, or
+                // a leftover that appeared after the device was taken.
                 switch (lockFileState(device_)) {
                     case LockFileState::Live:
                         throw SerialFailure(LinkFault::InUse, text);
-                    case LockFileState::Stale:
+                    case LockFileState::Ended:
+                    case LockFileState::Unowned:
                         throw SerialFailure(LinkFault::StaleLock, text);
                     case LockFileState::None:
                         throw SerialFailure(LinkFault::OpenFailed,
@@ -206,7 +210,8 @@ void QtSerialService::throwOpenFailure() {
             if (text.find(std::strerror(EBUSY)) != std::string::npos) {
                 throw SerialFailure(LinkFault::InUse, text);
             }
-            throw SerialFailure(LinkFault::PermissionDenied, text, deviceOwnerGroup(device_));
+            throw SerialFailure(LinkFault::PermissionDenied, permissionDetail(device_, text),
+                                deviceOwnerGroup(device_));
         case QSerialPort::UnsupportedOperationError:
             throw SerialFailure(LinkFault::SettingsRefused, text);
         default:

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <grp.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -14,11 +15,13 @@
 #include <QTest>
 #include <algorithm>
 #include <atomic>
+#include <csignal>
 #include <cstdio>
 #include <ctime>
 #include <fstream>
 #include <thread>
 
+#include "app/startup.h"
 #include "capture/comm_link.h"
 #include "serial/device_access.h"
 #include "serial/qt_serial_service.h"
@@ -174,15 +177,75 @@ TEST_F(PtyLinkTest, ReasonsNameTheRealCause) {
     }
     QDir(dir).removeRecursively();
 
-    // A lock file whose process has ended holds nothing: the probe lists the port, and root
-    // (who may remove the file) opens it.
+    // A lock file that no running program holds holds nothing, fresh as it may be: one whose
+    // process has ended, an empty one, one without a number. The probe lists the port, and SET
+    // (this user may remove the file) opens it. One whose process runs holds it for both.
     const std::string lock = "/var/lock/LCK.." + pty.path().substr(5).replace(3, 1, "_");
-    std::ofstream(lock) << "999999999\n";
-    EXPECT_TRUE(deviceCanBeOpened(pty.path()));
-    if (::getuid() == 0) {
-        openAs(2);
+    for (const char* content : {"999999999\n", "", "garbage\n", "0\n", "-1\n"}) {
+        std::ofstream(lock) << content;
+        EXPECT_TRUE(deviceCanBeOpened(pty.path())) << content;
+        setHardware(CommChoice{2, 9600, ""});
+        EXPECT_TRUE(comm.isPortOpen()) << content << ": " << describeLinkStatus(link.status());
+        comm.closePort();
     }
+    std::ofstream(lock) << "1\n";  // init, which always runs
+    EXPECT_FALSE(deviceCanBeOpened(pty.path()));
+    setHardware(CommChoice{2, 9600, ""});
+    EXPECT_EQ(link.status().reason, LinkFault::InUse) << describeLinkStatus(link.status());
     std::remove(lock.c_str());
+}
+
+// The hint for a refused permission is true to the device's mode: a group is named only when its
+// members may read the device, a device that only its owner may read says so, and nobody is told
+// to become what they are already.
+TEST(DevicePermissions, AGroupIsNamedOnlyWhereItsMembersMayRead) {
+    if (::getuid() != 0) {
+        GTEST_SKIP() << "needs root to give the file away";
+    }
+    const group* dialout = ::getgrnam("dialout");
+    ASSERT_NE(dialout, nullptr);
+    QTemporaryDir dir;
+    const std::string path = (dir.path() + "/device").toStdString();
+    std::ofstream{path};
+    ASSERT_EQ(::chown(path.c_str(), 65534, dialout->gr_gid), 0);
+    const std::string ownerOnly = "the device's permissions allow only its owner (nobody)";
+    const struct {
+        mode_t mode;
+        std::string group;
+        std::string detail;
+    } cases[] = {
+        {0660, "dialout", "Permission denied"},
+        {0640, "dialout", "Permission denied"},
+        {0620, "", ownerOnly},
+        {0600, "", ownerOnly},
+        {0604, "", "Permission denied"},
+    };
+    for (const auto& c : cases) {
+        ASSERT_EQ(::chmod(path.c_str(), c.mode), 0);
+        EXPECT_EQ(deviceOwnerGroup(path), c.group) << std::oct << c.mode;
+        EXPECT_EQ(permissionDetail(path, "Permission denied"), c.detail) << std::oct << c.mode;
+    }
+    LinkStatus status{false, 1, "/dev/ttyUSB0", "", LinkFault::PermissionDenied, ownerOnly, ""};
+    EXPECT_EQ(describeLinkStatus(status),
+              "No port open: permission denied on port 1 (/dev/ttyUSB0): " + ownerOnly + ".");
+    // Root owns it and belongs to its group.
+    ASSERT_EQ(::chown(path.c_str(), 0, 0), 0);
+    EXPECT_EQ(deviceOwnerGroup(path), "");
+    EXPECT_EQ(permissionDetail(path, "Permission denied"), "Permission denied");
+}
+
+// Starts the tests `filter` of this program again in a child process, as `nobody` when asked.
+void startTests(QProcess& child, const QString& filter, const QProcessEnvironment& env,
+                bool asNobody) {
+    child.setProcessEnvironment(env);
+    const QStringList program{QCoreApplication::applicationFilePath(), "--gtest_filter=" + filter};
+    if (asNobody) {
+        child.start(
+            "setpriv",
+            QStringList{"--reuid=nobody", "--regid=nogroup", "--clear-groups", "--"} + program);
+    } else {
+        child.start(program[0], program.mid(1));
+    }
 }
 
 // Runs the tests `filter` of this program again in a child process as `nobody`: its exit status
@@ -190,22 +253,22 @@ TEST_F(PtyLinkTest, ReasonsNameTheRealCause) {
 std::pair<int, std::string> runAsNobody(const QString& filter, const QProcessEnvironment& env) {
     QProcess child;
     child.setProcessChannelMode(QProcess::MergedChannels);
-    child.setProcessEnvironment(env);
-    child.start("setpriv", {"--reuid=nobody", "--regid=nogroup", "--clear-groups", "--",
-                            QCoreApplication::applicationFilePath(), "--gtest_filter=" + filter});
+    startTests(child, filter, env, true);
     const bool finished = child.waitForFinished(60000);
     const std::string output = child.readAll().toStdString();
     return {finished ? child.exitCode() : -1, output};
 }
 
-// An ordinary user's Vornel, facing a lock file that root's program left behind: not "in use",
-// but what stands in the way. Run as `nobody` by the test below, on a device it was given.
+// An ordinary user's Vornel, facing what it may not clear away (a lock file that no running
+// program holds but that root made, the exclusive flag a killed holder left): not "in use", but
+// what is in the way, and the probe agrees. Run as `nobody` by the tests below, on a device they
+// give it, with the words they expect.
 TEST(StaleLockAsUser, IsNotInUseButTheLockFileInTheWay) {
     const QByteArray device = qgetenv("VORNEL_TEST_STALE_DEVICE");
     if (device.isEmpty() || ::getuid() == 0) {
-        GTEST_SKIP() << "run by StaleLockAsUser.SeenFromRoot";
+        GTEST_SKIP() << "run by the tests that give it a device";
     }
-    EXPECT_TRUE(deviceCanBeOpened(device.toStdString()));
+    EXPECT_FALSE(deviceCanBeOpened(device.toStdString())) << "listed, then refused by SET";
     StaticPortTable none;
     QtSerialService comm{none};
     comm.setPortDevice(device.toStdString());
@@ -214,6 +277,9 @@ TEST(StaleLockAsUser, IsNotInUseButTheLockFileInTheWay) {
         FAIL() << "opened despite a lock file it cannot remove";
     } catch (const SerialFailure& failure) {
         EXPECT_EQ(failure.fault(), LinkFault::StaleLock) << failure.what();
+        EXPECT_NE(std::string(failure.what()).find(qgetenv("VORNEL_TEST_STALE_SAYS")),
+                  std::string::npos)
+            << failure.what();
     }
 }
 
@@ -223,14 +289,144 @@ TEST(StaleLockAsUser, SeenFromRoot) {
     }
     PseudoTerminal pty;
     const std::string lock = "/var/lock/LCK.." + pty.path().substr(5).replace(3, 1, "_");
-    std::ofstream(lock) << "999999999\n";
     ASSERT_EQ(::chown(pty.path().c_str(), 65534, 65534), 0);
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("VORNEL_TEST_STALE_DEVICE", QString::fromStdString(pty.path()));
-    const auto [status, output] = runAsNobody("StaleLockAsUser.IsNotInUse*", env);
+    env.insert("VORNEL_TEST_STALE_SAYS", ", and your user may not remove it");
+    for (const char* content : {"999999999\n", "", "garbage\n"}) {
+        std::ofstream(lock) << content;
+        const auto [status, output] = runAsNobody("StaleLockAsUser.IsNotInUse*", env);
+        EXPECT_EQ(status, 0) << content << output;
+        EXPECT_NE(output.find("[  PASSED  ] 1 test."), std::string::npos) << output;
+    }
     std::remove(lock.c_str());
+}
+
+// Vornel with a port open, in a child process that the tests below start: the serial service on
+// the device they name, ended by a signal the way the program ends.
+TEST(EndedHolder, HoldsThePortUntilASignalEndsIt) {
+    const QByteArray device = qgetenv("VORNEL_TEST_HOLD_DEVICE");
+    if (device.isEmpty()) {
+        GTEST_SKIP() << "run by EndedHolder.LeavesThePortFreeWhateverEndedIt";
+    }
+    // What the test's own parents left ignored would stay ignored.
+    for (int signal = 1; signal < NSIG; ++signal) {
+        struct sigaction now {};
+        if (::sigaction(signal, nullptr, &now) == 0 && now.sa_handler == SIG_IGN) {
+            std::signal(signal, SIG_DFL);
+        }
+    }
+    StaticPortTable none;
+    QtSerialService comm{none};
+    comm.setPortDevice(device.toStdString());
+    ASSERT_NO_THROW(comm.openPort());
+    quitOnTerminationSignals();
+    std::printf("holding\n");
+    std::fflush(stdout);
+    QCoreApplication::exec();
+    EXPECT_TRUE(terminationRequested());
+}
+
+// Starts a holder of `device` (the test above) and waits until it holds it.
+void startHolder(QProcess& holder, const std::string& device, bool asNobody = false) {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("VORNEL_TEST_HOLD_DEVICE", QString::fromStdString(device));
+    startTests(holder, "EndedHolder.HoldsThePort*", env, asNobody);
+    QByteArray said;
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            said += holder.readAllStandardOutput();
+            return said.contains("holding\n") || holder.state() == QProcess::NotRunning;
+        },
+        30000));
+    ASSERT_TRUE(said.contains("holding\n")) << said.toStdString();
+}
+
+// Whatever ends Vornel while a peer (the simulator) keeps the device open, the next opener gets
+// the port: the signals that can be caught end it cleanly, and what SIGKILL leaves (the exclusive
+// flag, a lock file naming a process that has ended) is cleared away. A holder that runs is never
+// taken.
+TEST(EndedHolder, LeavesThePortFreeWhateverEndedIt) {
+    const struct {
+        int signal;
+        const char* name;
+    } endings[] = {
+        {SIGTERM, "TERM"},     {SIGINT, "INT"},     {SIGHUP, "HUP"},     {SIGQUIT, "QUIT"},
+        {SIGPIPE, "PIPE"},     {SIGUSR1, "USR1"},   {SIGUSR2, "USR2"},   {SIGALRM, "ALRM"},
+        {SIGVTALRM, "VTALRM"}, {SIGXCPU, "XCPU"},   {SIGXFSZ, "XFSZ"},   {SIGIO, "IO"},
+        {SIGPWR, "PWR"},       {SIGRTMIN, "RTMIN"}, {SIGRTMAX, "RTMAX"}, {SIGKILL, "KILL"},
+    };
+    StaticPortTable none;
+    for (const auto& ending : endings) {
+        const std::string name = std::string("SIG") + ending.name;
+        QProcess sim;
+        sim.start(VORNEL_SIM_PROGRAM, {"--rate", "20", "--seed", "5"});
+        ASSERT_TRUE(waitUntil([&] { return sim.canReadLine(); }, 10000));
+        const std::string device = QString::fromLocal8Bit(sim.readLine()).trimmed().toStdString();
+        QProcess holder;
+        ASSERT_NO_FATAL_FAILURE(startHolder(holder, device)) << name;
+        QtSerialService next{none};
+        next.setPortDevice(device);
+        try {
+            next.openPort();
+            ADD_FAILURE() << "took the port of a running holder";
+        } catch (const SerialFailure& failure) {
+            EXPECT_EQ(failure.fault(), LinkFault::InUse) << failure.what();
+        }
+        EXPECT_FALSE(deviceCanBeOpened(device));
+
+        ASSERT_GT(holder.processId(), 0);
+        ::kill(static_cast<pid_t>(holder.processId()), ending.signal);
+        ASSERT_TRUE(holder.waitForFinished(20000)) << name;
+        if (ending.signal == SIGKILL) {
+            EXPECT_EQ(holder.exitStatus(), QProcess::CrashExit);
+        } else {
+            EXPECT_EQ(holder.exitStatus(), QProcess::NormalExit) << name;
+            EXPECT_EQ(holder.exitCode(), 0) << name;
+        }
+        EXPECT_TRUE(deviceCanBeOpened(device)) << "after " << name;
+        try {
+            next.openPort();
+        } catch (const SerialFailure& failure) {
+            ADD_FAILURE() << "after " << name << ": " << failure.what();
+        }
+        next.closePort();
+        sim.terminate();
+        EXPECT_TRUE(sim.waitForFinished(10000));
+    }
+}
+
+// An ordinary user whose earlier Vornel was killed, while a peer keeps the device open: that user
+// cannot clear the flag, and the probe and the tooltip both say what holds the port.
+TEST(EndedHolderAsUser, SeenFromRoot) {
+    if (::getuid() != 0) {
+        GTEST_SKIP() << "needs root to give the device to nobody";
+    }
+    QProcess sim;
+    sim.start(VORNEL_SIM_PROGRAM, {"--rate", "20"});
+    ASSERT_TRUE(waitUntil([&] { return sim.canReadLine(); }, 10000));
+    const std::string device = QString::fromLocal8Bit(sim.readLine()).trimmed().toStdString();
+    ASSERT_EQ(::chown(device.c_str(), 65534, 65534), 0);
+    QProcess holder;
+    ASSERT_NO_FATAL_FAILURE(startHolder(holder, device, true));
+    ASSERT_GT(holder.processId(), 0);
+    ::kill(static_cast<pid_t>(holder.processId()), SIGKILL);
+    ASSERT_TRUE(holder.waitForFinished(20000));
+
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("VORNEL_TEST_STALE_DEVICE", QString::fromStdString(device));
+    env.insert("VORNEL_TEST_STALE_SAYS", " ended and left it marked for exclusive use");
+    const auto [status, output] = runAsNobody("StaleLockAsUser.IsNotInUse*", env);
     EXPECT_EQ(status, 0) << output;
     EXPECT_NE(output.find("[  PASSED  ] 1 test."), std::string::npos) << output;
+    // Root may clear it.
+    StaticPortTable none;
+    QtSerialService comm{none};
+    comm.setPortDevice(device);
+    EXPECT_NO_THROW(comm.openPort());
+    comm.closePort();
+    sim.terminate();
+    EXPECT_TRUE(sim.waitForFinished(10000));
 }
 
 // A device behind a link (as /dev/serial/by-id/...) goes away and comes back as another
@@ -530,19 +726,25 @@ TEST(PortOrder, SerialDevicesAreNumberedByKindThenNumber) {
 }
 
 TEST(PortOrder, AListInTheEnvironmentReplacesTheMachinesDevices) {
-    qputenv("VORNEL_SERIAL_PORTS", "/dev/pts/9:/dev/ttyUSB3::/dev/pts/2");
+    qputenv("VORNEL_SERIAL_PORTS", "/dev/pts/9:/dev/ttyUSB3::/dev/pts/9:/dev/pts/2:/dev/ttyUSB3");
     const SystemPortTable table;
     const std::vector<SerialDevice> devices = table.devices();
-    qunsetenv("VORNEL_SERIAL_PORTS");
-    ASSERT_EQ(devices.size(), 3U);
+    ASSERT_EQ(devices.size(), 3U) << "each path once";
     EXPECT_EQ(devices[0].path, "/dev/pts/9");
+    EXPECT_EQ(devices[1].path, "/dev/ttyUSB3");
     EXPECT_EQ(devices[2].path, "/dev/pts/2");
+    // Set but empty: no ports, never the machine's own (its console among them).
+    for (const char* empty : {"", ":", "::"}) {
+        qputenv("VORNEL_SERIAL_PORTS", empty);
+        EXPECT_TRUE(table.devices().empty()) << '"' << empty << '"';
+    }
 #ifndef Q_OS_WIN
+    EXPECT_FALSE(table.port(1).has_value());
     qputenv("VORNEL_SERIAL_PORTS", "/dev/pts/9:/dev/ttyUSB3");
     EXPECT_EQ(table.port(2)->path, "/dev/ttyUSB3");
     EXPECT_FALSE(table.port(3).has_value());
-    qunsetenv("VORNEL_SERIAL_PORTS");
 #endif
+    qunsetenv("VORNEL_SERIAL_PORTS");
 }
 
 }  // namespace
