@@ -104,6 +104,7 @@ class Figures:
         self.peer = os.path.join(args.build, "bench", "minimal_window")
         self.probe = os.path.join(args.build, "bench", "first_paint")
         self.dialogs = os.path.join(args.build, "bench", "dialog_memory")
+        self.bare = os.path.join(args.build, "bench", "bare_reader")
         self.display = Display(*SCREEN)
         self.children = []
         self.ptys = []
@@ -273,40 +274,50 @@ class Figures:
         print(f"{'Vornel':12} {ticks:6d} {share:10.2f}% {fine:15.3f}%")
 
         print(f"\n== CPU at 115200 bit/s (vornel-sim --baud 115200 --rate 0), "
-              f"Vornel and picocom at the same time: {seconds:.0f} s")
+              f"Vornel, a bare Qt reader and picocom at the same time: {seconds:.0f} s")
         sim_v, path_v = self.simulator("--baud", "115200", "--rate", "0", "--seed", "1")
+        sim_b, path_b = self.simulator("--baud", "115200", "--rate", "0", "--seed", "1")
         sim_p, path_p = self.simulator("--baud", "115200", "--rate", "0", "--seed", "1")
         self.set_hardware(menu, path_v)
+        bare = self.spawn([self.bare, path_b], env=dict(self.display.env))
         picocom = self.start_picocom(path_p)
         time.sleep(2)
-        sent = {s.pid: io_counter(s.pid, "wchar") for s in (sim_v, sim_p)}
+        if bare.poll() is not None:
+            raise RuntimeError("the bare reader did not start")
+        sims = (sim_v, sim_b, sim_p)
+        readers = (vornel, bare, picocom)
+        sent = {s.pid: io_counter(s.pid, "wchar") for s in sims}
         read_p = io_counter(picocom.pid, "rchar")
-        calls = {p.pid: io_counter(p.pid, "syscr") for p in (vornel, picocom)}
+        calls = {p.pid: io_counter(p.pid, "syscr") for p in readers}
         xvfb = self.display.process.pid
-        window = CpuWindow([vornel.pid, picocom.pid, sim_v.pid, sim_p.pid, xvfb])
+        window = CpuWindow([p.pid for p in readers] + [s.pid for s in sims] + [xvfb])
         time.sleep(seconds)
         took, cpu = window.finish()
-        rate = {s.pid: (io_counter(s.pid, "wchar") - sent[s.pid]) / took for s in (sim_v, sim_p)}
+        rate = {s.pid: (io_counter(s.pid, "wchar") - sent[s.pid]) / took for s in sims}
         picocom_read = (io_counter(picocom.pid, "rchar") - read_p) / took
         calls = {pid: (io_counter(pid, "syscr") - n) / took for pid, n in calls.items()}
         print(f"{'process':22} {'ticks':>6} {'CPU (stat)':>11} {'CPU (schedstat)':>16}  stream")
         rows = (("Vornel", vornel.pid, f"{rate[sim_v.pid]:.0f} B/s sent to it, "
                  f"{calls[vornel.pid]:.0f} read calls/s"),
+                ("bare Qt reader", bare.pid, f"{rate[sim_b.pid]:.0f} B/s sent to it, "
+                 f"{calls[bare.pid]:.0f} read calls/s"),
                 ("picocom", picocom.pid,
                  f"{rate[sim_p.pid]:.0f} B/s sent to it, {picocom_read:.0f} B/s read, "
                  f"{calls[picocom.pid]:.0f} read calls/s"),
                 ("vornel-sim for Vornel", sim_v.pid, ""),
+                ("vornel-sim for bare", sim_b.pid, ""),
                 ("vornel-sim for picocom", sim_p.pid, ""),
                 ("Xvfb", xvfb, "the X server, drawing every window"))
         for name, pid, note in rows:
             ticks, share, fine = cpu[pid]
             print(f"{name:22} {ticks:6d} {share:10.2f}% {fine:15.3f}%  {note}")
-        v, p = cpu[vornel.pid][2], cpu[picocom.pid][2]
-        if p > 0:
-            print(f"Vornel/picocom, CPU (schedstat): {v / p:.2f}x")
+        v, b, p = (cpu[r.pid][2] for r in readers)
+        if p > 0 and b > 0:
+            print(f"Vornel/picocom, CPU (schedstat): {v / p:.2f}x; bare Qt reader/picocom: "
+                  f"{b / p:.2f}x; Vornel/bare Qt reader: {v / b:.2f}x")
         if not self.display.wait_for(xdrive.indicator_lit, timeout=2, what="a frame"):
             raise RuntimeError("Vornel shows no frames")
-        for p in (picocom, sim_v, sim_p):
+        for p in (picocom, bare, *sims):
             p.terminate()
             p.wait(10)
         vornel.send_signal(signal.SIGTERM)
