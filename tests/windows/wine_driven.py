@@ -243,10 +243,6 @@ class WineSession(unittest.TestCase):
 
         self.assertIsNone(vornel.poll())
 
-    # Under Wine the program does not open the port again when the device comes back behind
-    # the same link (seen in every run so far, not yet explained); on Linux the driven and
-    # pseudo-terminal tests show it does. Marked so that the day it passes is noticed.
-    @unittest.expectedFailure
     def test_a_device_that_comes_back_is_opened_again(self):
         d = self.display
         device = self.devices[min(self.devices)]
