@@ -184,7 +184,10 @@ void placeClientUnderMenuBar(QMainWindow* window, QWidget* client, const WindowD
     window->setWindowTitle(QString::fromUtf8(def.caption));
     setWindowColour(client, def.backColour);
     const QSize clientSize = twipsSize(def.clientWidth, def.clientHeight);
-    const int menuHeight = window->menuBar()->sizeHint().height();
+    // The height the window's layout gives the bar at this width, which under some styles (the
+    // Windows 11 style among them) is not the bar's own size hint.
+    const int barHeight = window->menuBar()->heightForWidth(clientSize.width());
+    const int menuHeight = barHeight >= 0 ? barHeight : window->menuBar()->sizeHint().height();
     const QSize size(clientSize.width(), clientSize.height() + menuHeight);
     if (sizing == Sizing::Fixed) {
         client->setFixedSize(clientSize);
