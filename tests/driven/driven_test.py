@@ -1,6 +1,8 @@
 """The real Vornel program, started under Xvfb and driven with the mouse and the keyboard as a
 person would, with the device simulator on a pseudo-terminal: on the bare X server
-(DrivenProgram) and under Debian's metacity window manager (DrivenUnderWindowManager).
+(DrivenProgram) and under Debian's metacity window manager (DrivenUnderWindowManager). The steps
+are those the Windows program is driven with under Wine (steps.py); what only Linux has (the
+screen reader's accessibility bus, signals, the window manager's close command) is checked here.
 
     python3 tests/driven/driven_test.py --vornel build/app/vornel \
         --sim build/sim/vornel-sim [DrivenProgram | DrivenUnderWindowManager]
@@ -13,10 +15,10 @@ import signal
 import struct
 import subprocess
 import sys
-import time
 import unittest
 
 import atspi
+import steps
 import xdrive
 from xdrive import Display
 
@@ -47,7 +49,9 @@ def port_is_free(path):
 
 
 class Driving:
-    """Starting the programs and the first steps, shared by the tests below."""
+    """Starting the programs, shared by the tests below."""
+
+    target = steps.Target()
 
     def start_simulator(self, *options):
         sim = subprocess.Popen([ARGS.sim, *options], stdout=subprocess.PIPE, text=True)
@@ -56,21 +60,13 @@ class Driving:
         return sim, sim.stdout.readline().strip()
 
     def start_vornel(self, ports, env=None):
-        env = dict(env or self.display.env, VORNEL_SERIAL_PORTS=ports)
-        vornel = subprocess.Popen([ARGS.vornel], env=env)
-        self.addCleanup(lambda: vornel.poll() is None and vornel.kill())
-        return vornel
+        return self.target.start(self, self.display, ARGS.vornel, env,
+                                 VORNEL_SERIAL_PORTS=ports)
 
     def close_splash(self):
-        d = self.display
-        # The splash is centred; its black margin does nothing, so the pointer may rest there.
-        d.wait_for(lambda s: not xdrive.near(s.pixel(512, 384), (0, 0, 0), 8),
-                   what="the splash")
-        self.assertFalse(xdrive.main_window_shown(d.screenshot()),
-                         "the main window shows before the splash closes")
-        d.xdotool("mousemove", 512, 384)
-        d.key("space")
-        return d.wait_for(xdrive.main_window_shown, what="the main window")
+        """The splash, a key, the main window in place; its screenshot, corner and menu."""
+        shot, client = steps.close_splash(self, self.display)
+        return shot, client, steps.menu(self, shot, client)
 
 
 class DrivenProgram(Driving, unittest.TestCase):
@@ -88,11 +84,8 @@ class DrivenProgram(Driving, unittest.TestCase):
         self.addCleanup(bus.close)
         vornel = self.start_vornel(device, bus.program_env)
 
-        shot = self.close_splash()
-        self.assertTrue(xdrive.indicator_lit(shot), "the indicator is lit after start-up")
-        items = xdrive.menu_items(shot)
-        self.assertEqual(len(items), len(xdrive.MENU_NAMES), items)
-        menu = dict(zip(xdrive.MENU_NAMES, items))
+        shot, client, menu = self.close_splash()
+        self.assertTrue(xdrive.indicator_lit(shot, client), "the indicator is lit after start-up")
         self.assertEqual([f["name"] for f in atspi.objects(bus.tree(), "frame")], ["Vornel"])
 
         # set Hardware: the device's path typed into the port field, a speed, and SET pressed
@@ -109,37 +102,21 @@ class DrivenProgram(Driving, unittest.TestCase):
         d.wait_for(lambda s: not xdrive.setup_dialog_shown(s), what="the setup dialog to close")
 
         # Records arrive twice a second: the indicator goes dark after the first flash, and
-        # lights again with the next frame.
-        d.wait_for(xdrive.indicator_dark, what="the indicator to go dark")
-        d.wait_for(xdrive.indicator_lit, what="the indicator to light with a frame")
+        # lights again with the next frame; it stays dark while they stop.
+        steps.frames_flash(d, client)
         sim.send_signal(signal.SIGSTOP)
-        d.wait_for(xdrive.indicator_dark, timeout=2, what="dark once the records stop")
-        time.sleep(0.6)
-        self.assertTrue(xdrive.indicator_dark(d.screenshot()))
+        steps.no_frames(self, d, client, quiet=0.6, within=2)
         sim.send_signal(signal.SIGCONT)
-        d.wait_for(xdrive.indicator_lit, what="the indicator to light again")
+        d.wait_for(lambda s: xdrive.indicator_lit(s, client), what="the indicator to light again")
 
         # raw DAta: the viewer opens and shows the frame in its list after a tick.
-        rx, ry = xdrive.RAW_CLIENT
-        before = d.screenshot().region_colours(rx + 20, ry + 30, 300, 12)
-        d.click(*menu["raw DAta"])
-        shot = d.wait_for(
-            lambda s: len(s.region_colours(rx + 20, ry + 30, 300, 12) - before) > 4,
-            timeout=5, what="the raw data window showing a frame")
-        self.assertNotEqual(shot.region_colours(rx + 20, ry + 30, 300, 12), before)
+        steps.raw_data_shows_rows(d, menu, rows=1, timeout=5)
 
         # The viewer, above its owner, covers the main window's menu bar: drag the main window
         # down by its body to uncover it. Exit then ends the program, the viewer with it,
         # with status 0, and the port is free again.
-        cx, cy = xdrive.MAIN_CLIENT
-        grab = (cx + xdrive.MAIN_WIDTH - 30, cy + 38)
-        d.drag(grab, (grab[0], grab[1] + 200))
-        moved = (cx, cy + 200)
-        shot = d.wait_for(lambda s: xdrive.main_window_shown(s, moved),
-                          what="the main window to follow the drag")
-        menu = dict(zip(xdrive.MENU_NAMES, xdrive.menu_items(shot, moved)))
-        d.click(*menu["Exit"])
-        self.assertEqual(vornel.wait(timeout=15), 0)
+        client, shot = steps.drag_main_window(d, client, 200)
+        steps.exit_status(self, vornel, steps.menu(self, shot, client), d)
         self.assertTrue(port_is_free(device), "the port is still held after Exit")
         self.assertIsNone(sim.poll(), "the simulator stays up")
 
@@ -147,11 +124,9 @@ class DrivenProgram(Driving, unittest.TestCase):
         d = self.display
         _, device = self.start_simulator("--wait-reader", "--rate", "2")
         vornel = self.start_vornel(device)
-        menu = dict(zip(xdrive.MENU_NAMES, xdrive.menu_items(self.close_splash())))
-        xdrive.fill_setup_dialog(d, menu, device, "115200")
-        xdrive.click_set(d)
-        d.wait_for(xdrive.indicator_dark, what="the indicator to go dark")
-        d.wait_for(xdrive.indicator_lit, what="the indicator to light with a frame")
+        _, client, menu = self.close_splash()
+        steps.set_port(d, menu, self.target.port_text(device), "115200")
+        steps.frames_flash(d, client)
         self.assertFalse(port_is_free(device))
         # Faster than the program can take them: the handler must never block on a full pipe.
         for _ in range(100_000):
@@ -161,8 +136,7 @@ class DrivenProgram(Driving, unittest.TestCase):
 
     def test_a_termination_signal_during_the_splash_ends_the_program(self):
         vornel = self.start_vornel("/nonexistent")
-        self.display.wait_for(lambda s: not xdrive.near(s.pixel(512, 384), (0, 0, 0), 8),
-                              what="the splash")
+        self.display.wait_for(steps.splash_shown, what="the splash")
         vornel.send_signal(signal.SIGTERM)
         self.assertEqual(vornel.wait(timeout=15), 0)
 
@@ -191,8 +165,7 @@ class DrivenUnderWindowManager(Driving, unittest.TestCase):
         d = self.display
         sim, device = self.start_simulator("--wait-reader", "--rate", "2", "--seed", "7")
         vornel = self.start_vornel(device)
-        shot = self.close_splash()
-        menu = dict(zip(xdrive.MENU_NAMES, xdrive.menu_items(shot)))
+        _, client, menu = self.close_splash()
         # The main window has no caption: the taskbar names it after the program.
         self.assertEqual(captions(d.managed_windows()), [("Vornel", "")])
 
@@ -201,16 +174,14 @@ class DrivenUnderWindowManager(Driving, unittest.TestCase):
         self.assertEqual(captions(d.managed_windows()),
                          [("Basic COMM Setup", "Basic COMM Setup"), ("Vornel", "")])
         xdrive.click_set(d)
-        d.wait_for(xdrive.indicator_dark, what="the indicator to go dark")
-        d.wait_for(xdrive.indicator_lit, what="the indicator to light with a frame")
+        steps.frames_flash(d, client)
 
         # set Hardware again, another device typed, then the close command: nothing is stored,
         # and the earlier choice is opened again (a stored "/nonexistent" would never flash).
         xdrive.fill_setup_dialog(d, menu, "/nonexistent", "300")
         self.close_command("Basic COMM Setup")
         self.assertFalse(xdrive.setup_dialog_shown(d.screenshot()))
-        d.wait_for(xdrive.indicator_dark, what="the indicator to go dark")
-        d.wait_for(xdrive.indicator_lit, what="frames again from the earlier choice")
+        steps.frames_flash(d, client)  # frames again from the earlier choice
         self.assertFalse(port_is_free(device), "the earlier choice is open again")
 
         d.click(*menu["About"])
@@ -225,12 +196,8 @@ class DrivenUnderWindowManager(Driving, unittest.TestCase):
 
         # Dragged by its body, the main window is moved by the window manager; a click on its
         # body gives it the focus, and the close command ends the program like "Exit".
-        cx, cy = xdrive.MAIN_CLIENT
-        grab = (cx + xdrive.MAIN_WIDTH - 30, cy + 38)
-        d.drag(grab, (grab[0], grab[1] + 150))
-        d.wait_for(lambda s: xdrive.main_window_shown(s, (cx, cy + 150)),
-                   what="the main window to follow the drag")
-        d.click(grab[0], grab[1] + 150)
+        client, _ = steps.drag_main_window(d, client, 150)
+        d.click(client[0] + xdrive.MAIN_WIDTH - 30, client[1] + 38)
         d.key("alt+F4")
         self.assertEqual(vornel.wait(timeout=15), 0)
         self.assertTrue(port_is_free(device), "the port is still held after the close command")
