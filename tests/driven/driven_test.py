@@ -11,6 +11,7 @@ screen reader's accessibility bus, signals, the window manager's close command) 
 import argparse
 import fcntl
 import os
+import pty
 import signal
 import struct
 import subprocess
@@ -59,6 +60,12 @@ class Driving:
         self.addCleanup(lambda: (sim.poll() is None and sim.terminate(), sim.wait(10)))
         return sim, sim.stdout.readline().strip()
 
+    def pseudo_terminal(self):
+        """A pseudo-terminal of this test's own; the descriptor of its device end."""
+        master, slave = pty.openpty()
+        self.addCleanup(lambda: (os.close(slave), os.close(master)))
+        return slave
+
     def start_vornel(self, ports, env=None):
         return self.target.start(self, self.display, ARGS.vornel, env,
                                  VORNEL_SERIAL_PORTS=ports)
@@ -82,11 +89,24 @@ class DrivenProgram(Driving, unittest.TestCase):
         # With a screen reader's accessibility bus, which reads and works the program too.
         bus = atspi.AccessibilityBus(d.env)
         self.addCleanup(bus.close)
-        vornel = self.start_vornel(device, bus.program_env)
+        # Two more devices: one that another program holds with the lock picocom and pyserial
+        # take, and a free one.
+        held, free = self.pseudo_terminal(), self.pseudo_terminal()
+        fcntl.flock(held, fcntl.LOCK_EX)
+        vornel = self.start_vornel(f"{device}:{os.ttyname(held)}:{os.ttyname(free)}",
+                                   bus.program_env)
 
         shot, client, menu = self.close_splash()
         self.assertTrue(xdrive.indicator_lit(shot, client), "the indicator is lit after start-up")
         self.assertEqual([f["name"] for f in atspi.objects(bus.tree(), "frame")], ["Vornel"])
+
+        # set Hardware lists the ports by number, the held one only where holds are seen.
+        d.click(*menu["set Hardware"])
+        d.wait_for(xdrive.setup_dialog_shown, what="the setup dialog")
+        self.assertEqual(steps.port_list(d),
+                         ["1", "3"] if self.target.exclusive_ports else ["1", "2", "3"])
+        d.key("Escape")
+        d.wait_for(lambda s: not xdrive.setup_dialog_shown(s), what="the dialog to close")
 
         # set Hardware: the device's path typed into the port field, a speed, and SET pressed
         # by the screen reader: the fields are named by their labels, SET is a button.
