@@ -79,7 +79,7 @@ def menu(test, shot, client):
 
 
 def set_port(display, menu, port, baud):
-    """"set Hardware", `port` and `baud` typed into the dialog's fields, SET clicked."""
+    """Chooses "set Hardware", types `port` and `baud` into the dialog's fields, clicks SET."""
     xdrive.fill_setup_dialog(display, menu, port, baud)
     xdrive.click_set(display)
 
@@ -130,7 +130,7 @@ def port_list(display):
 
 
 def raw_data_shows_rows(display, menu, rows=1, timeout=10):
-    """"raw DAta" opens the viewer, which shows at least `rows` rows of a frame in its list
+    """Chooses "raw DAta": the viewer opens and shows at least `rows` rows of a frame in its list
     after a tick; returns the screenshot."""
     rx, ry = xdrive.RAW_CLIENT
     before = display.screenshot().region_colours(rx + 20, ry + 30, 300, 12)
