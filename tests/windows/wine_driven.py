@@ -208,7 +208,7 @@ class WineSession(unittest.TestCase):
                    what="the raw data window to close")
 
         # The device goes away: the program stays, the port closed, the reason in the indicator's
-        # tooltip (shown for the active window: a click on the body makes it so).
+        # tooltip (its text is seen in the photograph only: nothing under Wine can read it).
         writer = Writer(device, 0.3)
         steps.frames_flash(d, client)
         writer.stop()
@@ -257,7 +257,7 @@ class WineSession(unittest.TestCase):
         vornel = self.start_vornel()
         shot, client = steps.close_splash(self, d)
         menu = steps.menu(self, shot, client)
-        # Wine's own prefix names its msinfo32.exe there.
+        # A new Wine prefix has the first key already.
         self.remove_system_info_keys()
         d.click(*menu["About"])
         about = steps.message_box(d, "About Vornel")
