@@ -4,8 +4,8 @@ person would, with the device simulator on a pseudo-terminal: on the bare X serv
 are those the Windows program is driven with under Wine (steps.py); what only Linux has (the
 screen reader's accessibility bus, signals, the window manager's close command) is checked here.
 
-    python3 tests/driven/driven_test.py --vornel build/app/vornel \
-        --sim build/sim/vornel-sim [DrivenProgram | DrivenUnderWindowManager]
+    python3 tests/driven/driven_test.py --vornel build/app/vornel --sim build/sim/vornel-sim \
+        --planted build/tests/planted_failure [DrivenProgram | DrivenUnderWindowManager]
 """
 
 import argparse
@@ -65,6 +65,13 @@ class Driving:
         master, slave = pty.openpty()
         self.addCleanup(lambda: (os.close(slave), os.close(master)))
         return slave
+
+    @staticmethod
+    def accessible_names(bus):
+        try:
+            return [o["name"] for o in atspi.objects(bus.tree()) if o["name"]]
+        except AssertionError:  # not on the bus yet
+            return []
 
     def start_vornel(self, ports, env=None):
         return self.target.start(self, self.display, ARGS.vornel, env,
@@ -154,6 +161,20 @@ class DrivenProgram(Driving, unittest.TestCase):
         self.assertEqual(vornel.wait(timeout=15), 0)
         self.assertTrue(port_is_free(device), "the port is still held after the signals")
 
+    def test_an_uncaught_failure_is_shown_and_ends_the_program(self):
+        # The message's text read as a screen reader reads it (Qt copies a message box's text
+        # with Ctrl+C on Windows only).
+        bus = atspi.AccessibilityBus(self.display.env)
+        self.addCleanup(bus.close)
+        planted = self.target.start(self, self.display, ARGS.planted, bus.program_env)
+
+        def text():
+            names = xdrive.poll(lambda: self.accessible_names(bus), bool, 10, 0.2,
+                                lambda _: "the program is not on the accessibility bus")
+            return " ".join(names)
+
+        steps.uncaught_failure_shown(self, self.display, planted, text)
+
     def test_a_termination_signal_during_the_splash_ends_the_program(self):
         vornel = self.start_vornel("/nonexistent")
         self.display.wait_for(steps.splash_shown, what="the splash")
@@ -228,5 +249,6 @@ if __name__ == "__main__":
     parser = argparse.ArgumentParser()
     parser.add_argument("--vornel", required=True)
     parser.add_argument("--sim", required=True)
+    parser.add_argument("--planted", required=True)
     ARGS, rest = parser.parse_known_args()
     unittest.main(argv=[sys.argv[0], *rest], verbosity=2)

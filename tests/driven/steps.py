@@ -181,6 +181,17 @@ def message_box(display, title, timeout=15, besides=()):
                        lambda _: f'timed out waiting for a window titled "{title}"')[0]
 
 
+def uncaught_failure_shown(test, display, process, text_of, shoot=lambda: None):
+    """The program with the planted failure shows the failure guard's message, titled after the
+    program and naming the failure, read with `text_of()`; Enter ends the program with status
+    1."""
+    message_box(display, "Vornel")
+    test.assertIn("a failure planted by the test", text_of())
+    shoot()
+    display.key("Return")
+    test.assertEqual(process.wait(timeout=20), 1)
+
+
 def exit_status(test, process, menu_items, display, want=0):
     """Exit ends the program with status `want`. Where another program's window had the
     focus, the first click may only give the main window the focus back: then once more."""

@@ -278,11 +278,8 @@ class WineSession(unittest.TestCase):
     def test_an_uncaught_failure_is_shown_and_ends_the_program(self):
         d = self.display
         planted = self.target.start(self, d, os.path.join(ARGS.harness, "planted_failure.exe"))
-        steps.message_box(d, "Vornel")
-        self.assertIn("a failure planted by the test", steps.copied_text(d))
-        self.shoot("failure.png")
-        d.key("Return")
-        self.assertEqual(planted.wait(timeout=20), 1)
+        steps.uncaught_failure_shown(self, d, planted, lambda: steps.copied_text(d),
+                                     lambda: self.shoot("failure.png"))
 
     def test_frames_at_115200_for_a_while_none_lost(self):
         d = self.display
