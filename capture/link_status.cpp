@@ -21,7 +21,8 @@ std::string withDetail(std::string text, const LinkStatus& s) {
     if (!s.detail.empty()) {
         text += ": " + s.detail;
     }
-    return text + ".";
+    // The system's own texts may end a sentence already (Windows' always do).
+    return text.back() == '.' ? text : text + ".";
 }
 
 }  // namespace

@@ -11,7 +11,12 @@ bool windowsDeviceCanBeOpened(const std::string& device) {
     if (handle == INVALID_HANDLE_VALUE) {
         return false;
     }
-    return CloseHandle(handle) != 0;
+    // It answers as a serial port: Wine opens a port mapped to a device that has gone, which is
+    // then no port at all.
+    DCB settings{};
+    settings.DCBlength = sizeof settings;
+    const bool answers = GetCommState(handle, &settings) != 0;
+    return CloseHandle(handle) != 0 && answers;
 }
 
 }  // namespace vornel

@@ -38,10 +38,23 @@ QSerialPort::StopBits toQt(StopBits stopBits) {
     return QSerialPort::OneStop;
 }
 
+// Marks the service's own calls on the port: what goes wrong in them is dealt with there, and is
+// no news of the device.
+class OwnCall {
+public:
+    explicit OwnCall(int& depth) : depth_(depth) { ++depth_; }
+    ~OwnCall() { --depth_; }
+    OwnCall(const OwnCall&) = delete;
+    OwnCall& operator=(const OwnCall&) = delete;
+
+private:
+    int& depth_;
+};
+
 }  // namespace
 
 QtSerialService::QtSerialService(const PortTable& ports, QObject* parent)
-    : QObject(parent), ports_(ports) {
+    : QObject(parent), ports_(ports), port_(this) {
     port_.setFlowControl(QSerialPort::NoFlowControl);
     apply(settings_);
     connect(&port_, &QSerialPort::readyRead, this, [this] {
@@ -107,6 +120,7 @@ void QtSerialService::setSettings(std::string_view text) {
         throw SerialFailure(LinkFault::SettingsRefused,
                             "\"" + std::string(text) + "\" is not a valid settings string");
     }
+    const OwnCall call(ownCalls_);
     if (port_.isOpen() && !apply(*parsed)) {
         const std::string reason = port_.errorString().toStdString();
         port_.clearError();
@@ -172,6 +186,7 @@ void QtSerialService::openPort() {
         case DeviceAccess::Failed:
             throw SerialFailure(LinkFault::OpenFailed, lock_.detail());
     }
+    const OwnCall call(ownCalls_);
     port_.clearError();
     if (!port_.open(QIODevice::ReadOnly)) {
         lock_.release();
@@ -220,6 +235,7 @@ void QtSerialService::throwOpenFailure() {
 }
 
 void QtSerialService::closePort() {
+    const OwnCall call(ownCalls_);
     watch_.stop();
     port_.close();
     lock_.release();
@@ -247,15 +263,17 @@ std::string_view QtSerialService::input() {
 }
 
 void QtSerialService::handleError(QSerialPort::SerialPortError error) {
-    if (error != QSerialPort::ReadError && error != QSerialPort::ResourceError) {
-        return;
-    }
-    if (!port_.isOpen()) {
+    // An error the port reports by itself while open comes from its receive path, and whatever
+    // its kind the device is lost: how a device that goes away is reported is up to the system
+    // and its driver (a read or resource error on Linux; on Windows a resource, permission or
+    // unknown error, such as the broken pipe that Wine reports).
+    if (error == QSerialPort::NoError || ownCalls_ > 0 || !port_.isOpen()) {
         return;
     }
     // Qt's error text is whatever failed last, often a stale "Inappropriate ioctl for device":
     // say what happened instead. The device is looked for once the port is closed (on Windows
     // looking opens it, which the open port would refuse).
+    const OwnCall call(ownCalls_);
     const std::string qtError = port_.errorString().toStdString();
     port_.close();
     lock_.release();

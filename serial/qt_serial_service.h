@@ -19,8 +19,10 @@ namespace vornel {
 //
 // When the device fails or goes away while open (an adapter pulled, the far end of a
 // pseudo-terminal closed) Qt reports the same error over and over; the service closes the port
-// at the first report and raises onLinkLost instead. While the owner waits for the device to come
-// back, a one-second timer looks whether its path exists again: one stat() a second.
+// at the first report and raises onLinkLost instead. Any error the port reports by itself while
+// open counts, whatever its kind; those of the service's own calls on it do not. While the owner
+// waits for the device to come back, a one-second timer looks whether it is there again: one
+// stat() of its path a second (on Windows, where a port's name is not a file, one open).
 class QtSerialService : public QObject, public SerialService {
     Q_OBJECT
 
@@ -49,13 +51,14 @@ private:
     [[noreturn]] void throwOpenFailure();
 
     const PortTable& ports_;
-    QSerialPort port_;
+    QSerialPort port_;  // a child of the service, destroyed before it
     DeviceLock lock_;
     QTimer watch_;        // while waiting for the device to come back
     std::string named_;   // the device as the user or the port table named it
     std::string device_;  // its canonical path
     LineSettings settings_;
     std::string taken_;  // what input() took last; its room is kept from one read to the next
+    int ownCalls_ = 0;   // the service's own calls on the port under way
 };
 
 }  // namespace vornel

@@ -174,6 +174,12 @@ TEST_F(CommLinkTest, ALostDeviceClosesTheLinkButKeepsLastFrame) {
               "Port closed: port 1 (/dev/fake1) went away: Input/output error. Waiting for the "
               "device to come back.");
     EXPECT_TRUE(comm.watching);
+
+    // Windows ends its texts with a full stop; the sentence still ends with one.
+    comm.onLinkLost(SerialFailure(LinkFault::DeviceGone, "The pipe has been ended."));
+    EXPECT_EQ(describeLinkStatus(link.status()),
+              "Port closed: port 1 (/dev/fake1) went away: The pipe has been ended. Waiting for "
+              "the device to come back.");
 }
 
 TEST_F(CommLinkTest, ADeviceThatComesBackIsOpenedAgainWithTheSameChoice) {

@@ -147,6 +147,24 @@ TEST_F(PtyLinkTest, ClosingTheFarEndClosesThePortAndLeavesTheProgramIdle) {
     EXPECT_FALSE(comm.isPortOpen());
 }
 
+// Windows reports a device that went away as its driver pleases, Wine as a broken pipe: Qt
+// passes some of these on as errors of no particular kind. Reported by the open port itself, any
+// of them closes it, and the device is opened again once it answers.
+TEST_F(PtyLinkTest, AnErrorOfAnyKindThatTheOpenPortReportsClosesItUntilTheDeviceAnswers) {
+    openAs(2);
+    auto* port = comm.findChild<QSerialPort*>();
+    ASSERT_NE(port, nullptr);
+    emit port->errorOccurred(QSerialPort::UnknownError);
+    EXPECT_FALSE(comm.isPortOpen());
+    EXPECT_EQ(link.status().reason, LinkFault::DeviceGone);
+    EXPECT_EQ(link.status().detail.rfind("the device stopped answering (", 0), 0)
+        << link.status().detail;
+    EXPECT_TRUE(link.status().waiting);
+    ASSERT_TRUE(waitUntil([&] { return comm.isPortOpen(); }, 5000));
+    pty.write("[2]\r\n");
+    EXPECT_TRUE(waitUntil([&] { return frames.size() == 1; }, 5000));
+}
+
 // What the tooltip says names the real cause, whatever the path names.
 TEST_F(PtyLinkTest, ReasonsNameTheRealCause) {
     const QString dir = QDir::tempPath() + "/vornel-test-reasons-" + QString::number(::getpid());

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QFontDatabase>
+#include <QFontInfo>
 #include <QFrame>
 #include <QImage>
 #include <QImageReader>
@@ -10,6 +12,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
+#include <algorithm>
 #include <functional>
 
 #include "forms/frmsplash.h"
@@ -172,6 +175,28 @@ TEST(Splash, LooksAsDefined) {
               QApplication::palette().color(QPalette::Window));
     const QPoint underCaption = control(splash, "Label6")->mapTo(&splash, QPoint(2, 2));
     EXPECT_NE(QColor(shot.pixel(underCaption)), QApplication::palette().color(QPalette::Window));
+}
+
+// A definition's font is asked for from the first of its families this machine has, and draws
+// the face that all of them together give.
+TEST(DefinitionFonts, StartWithTheFirstInstalledFamilyAndDrawTheSameFace) {
+    const FontDef defs[] = {{"Arial", 27.75, true},
+                            {"Palatino Linotype", 18, true, true},
+                            kDefaultFont,
+                            {"No Such Family Anywhere", 10}};
+    for (const FontDef& def : defs) {
+        SCOPED_TRACE(def.family);
+        const QStringList all = definitionFamilies(def.family);
+        const QFont font = definitionFont(def);
+        const auto installed = std::find_if(all.begin(), all.end(), QFontDatabase::hasFamily);
+        const QStringList expected =
+            installed == all.end() ? all : all.mid(std::distance(all.begin(), installed));
+        EXPECT_EQ(font.families(), expected);
+        QFont asDefined = font;
+        asDefined.setFamilies(all);
+        EXPECT_EQ(QFontInfo(font).family(), QFontInfo(asDefined).family());
+        EXPECT_EQ(QFontInfo(font).styleName(), QFontInfo(asDefined).styleName());
+    }
 }
 
 TEST(Pictures, AreInTheResourcesAtTheirSizes) {

@@ -40,9 +40,13 @@ struct FontDef {
     bool italic = false;
 };
 
-// The font of a definition, with fallbacks for families this machine may not have:
+// A defined family and, after it, the families that stand in for it where this machine lacks it:
 // Arial -> Liberation Sans, Palatino Linotype -> TeX Gyre Pagella or P052,
 // MS Sans Serif -> a plain sans.
+QStringList definitionFamilies(const char* family);
+
+// The font of a definition. Its families are those of definitionFamilies() from the first one
+// this machine has on (all of them where it has none).
 QFont definitionFont(const FontDef& def);
 
 // The font of a definition for text that must fit the room the definition gives it. Where the

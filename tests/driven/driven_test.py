@@ -1,22 +1,25 @@
 """The real Vornel program, started under Xvfb and driven with the mouse and the keyboard as a
 person would, with the device simulator on a pseudo-terminal: on the bare X server
-(DrivenProgram) and under Debian's metacity window manager (DrivenUnderWindowManager).
+(DrivenProgram) and under Debian's metacity window manager (DrivenUnderWindowManager). The steps
+are those the Windows program is driven with under Wine (steps.py); what only Linux has (the
+screen reader's accessibility bus, signals, the window manager's close command) is checked here.
 
-    python3 tests/driven/driven_test.py --vornel build/app/vornel \
-        --sim build/sim/vornel-sim [DrivenProgram | DrivenUnderWindowManager]
+    python3 tests/driven/driven_test.py --vornel build/app/vornel --sim build/sim/vornel-sim \
+        --planted build/tests/planted_failure [DrivenProgram | DrivenUnderWindowManager]
 """
 
 import argparse
 import fcntl
 import os
+import pty
 import signal
 import struct
 import subprocess
 import sys
-import time
 import unittest
 
 import atspi
+import steps
 import xdrive
 from xdrive import Display
 
@@ -47,7 +50,9 @@ def port_is_free(path):
 
 
 class Driving:
-    """Starting the programs and the first steps, shared by the tests below."""
+    """Starting the programs, shared by the tests below."""
+
+    target = steps.Target()
 
     def start_simulator(self, *options):
         sim = subprocess.Popen([ARGS.sim, *options], stdout=subprocess.PIPE, text=True)
@@ -55,22 +60,27 @@ class Driving:
         self.addCleanup(lambda: (sim.poll() is None and sim.terminate(), sim.wait(10)))
         return sim, sim.stdout.readline().strip()
 
+    def pseudo_terminal(self):
+        """A pseudo-terminal of this test's own; the descriptor of its device end."""
+        master, slave = pty.openpty()
+        self.addCleanup(lambda: (os.close(slave), os.close(master)))
+        return slave
+
+    @staticmethod
+    def accessible_names(bus):
+        try:
+            return [o["name"] for o in atspi.objects(bus.tree()) if o["name"]]
+        except AssertionError:  # not on the bus yet
+            return []
+
     def start_vornel(self, ports, env=None):
-        env = dict(env or self.display.env, VORNEL_SERIAL_PORTS=ports)
-        vornel = subprocess.Popen([ARGS.vornel], env=env)
-        self.addCleanup(lambda: vornel.poll() is None and vornel.kill())
-        return vornel
+        return self.target.start(self, self.display, ARGS.vornel, env,
+                                 VORNEL_SERIAL_PORTS=ports)
 
     def close_splash(self):
-        d = self.display
-        # The splash is centred; its black margin does nothing, so the pointer may rest there.
-        d.wait_for(lambda s: not xdrive.near(s.pixel(512, 384), (0, 0, 0), 8),
-                   what="the splash")
-        self.assertFalse(xdrive.main_window_shown(d.screenshot()),
-                         "the main window shows before the splash closes")
-        d.xdotool("mousemove", 512, 384)
-        d.key("space")
-        return d.wait_for(xdrive.main_window_shown, what="the main window")
+        """The splash, a key, the main window in place; its screenshot, corner and menu."""
+        shot, client = steps.close_splash(self, self.display)
+        return shot, client, steps.menu(self, shot, client)
 
 
 class DrivenProgram(Driving, unittest.TestCase):
@@ -86,14 +96,24 @@ class DrivenProgram(Driving, unittest.TestCase):
         # With a screen reader's accessibility bus, which reads and works the program too.
         bus = atspi.AccessibilityBus(d.env)
         self.addCleanup(bus.close)
-        vornel = self.start_vornel(device, bus.program_env)
+        # Two more devices: one that another program holds with the lock picocom and pyserial
+        # take, and a free one.
+        held, free = self.pseudo_terminal(), self.pseudo_terminal()
+        fcntl.flock(held, fcntl.LOCK_EX)
+        vornel = self.start_vornel(f"{device}:{os.ttyname(held)}:{os.ttyname(free)}",
+                                   bus.program_env)
 
-        shot = self.close_splash()
-        self.assertTrue(xdrive.indicator_lit(shot), "the indicator is lit after start-up")
-        items = xdrive.menu_items(shot)
-        self.assertEqual(len(items), len(xdrive.MENU_NAMES), items)
-        menu = dict(zip(xdrive.MENU_NAMES, items))
+        shot, client, menu = self.close_splash()
+        self.assertTrue(xdrive.indicator_lit(shot, client), "the indicator is lit after start-up")
         self.assertEqual([f["name"] for f in atspi.objects(bus.tree(), "frame")], ["Vornel"])
+
+        # set Hardware lists the ports by number, the held one only where holds are seen.
+        d.click(*menu["set Hardware"])
+        d.wait_for(xdrive.setup_dialog_shown, what="the setup dialog")
+        self.assertEqual(steps.port_list(d),
+                         ["1", "3"] if self.target.exclusive_ports else ["1", "2", "3"])
+        d.key("Escape")
+        d.wait_for(lambda s: not xdrive.setup_dialog_shown(s), what="the dialog to close")
 
         # set Hardware: the device's path typed into the port field, a speed, and SET pressed
         # by the screen reader: the fields are named by their labels, SET is a button.
@@ -109,37 +129,21 @@ class DrivenProgram(Driving, unittest.TestCase):
         d.wait_for(lambda s: not xdrive.setup_dialog_shown(s), what="the setup dialog to close")
 
         # Records arrive twice a second: the indicator goes dark after the first flash, and
-        # lights again with the next frame.
-        d.wait_for(xdrive.indicator_dark, what="the indicator to go dark")
-        d.wait_for(xdrive.indicator_lit, what="the indicator to light with a frame")
+        # lights again with the next frame; it stays dark while they stop.
+        steps.frames_flash(d, client)
         sim.send_signal(signal.SIGSTOP)
-        d.wait_for(xdrive.indicator_dark, timeout=2, what="dark once the records stop")
-        time.sleep(0.6)
-        self.assertTrue(xdrive.indicator_dark(d.screenshot()))
+        steps.no_frames(self, d, client, quiet=0.6, within=2)
         sim.send_signal(signal.SIGCONT)
-        d.wait_for(xdrive.indicator_lit, what="the indicator to light again")
+        d.wait_for(lambda s: xdrive.indicator_lit(s, client), what="the indicator to light again")
 
         # raw DAta: the viewer opens and shows the frame in its list after a tick.
-        rx, ry = xdrive.RAW_CLIENT
-        before = d.screenshot().region_colours(rx + 20, ry + 30, 300, 12)
-        d.click(*menu["raw DAta"])
-        shot = d.wait_for(
-            lambda s: len(s.region_colours(rx + 20, ry + 30, 300, 12) - before) > 4,
-            timeout=5, what="the raw data window showing a frame")
-        self.assertNotEqual(shot.region_colours(rx + 20, ry + 30, 300, 12), before)
+        steps.raw_data_shows_rows(d, menu, rows=1, timeout=5)
 
         # The viewer, above its owner, covers the main window's menu bar: drag the main window
         # down by its body to uncover it. Exit then ends the program, the viewer with it,
         # with status 0, and the port is free again.
-        cx, cy = xdrive.MAIN_CLIENT
-        grab = (cx + xdrive.MAIN_WIDTH - 30, cy + 38)
-        d.drag(grab, (grab[0], grab[1] + 200))
-        moved = (cx, cy + 200)
-        shot = d.wait_for(lambda s: xdrive.main_window_shown(s, moved),
-                          what="the main window to follow the drag")
-        menu = dict(zip(xdrive.MENU_NAMES, xdrive.menu_items(shot, moved)))
-        d.click(*menu["Exit"])
-        self.assertEqual(vornel.wait(timeout=15), 0)
+        client, shot = steps.drag_main_window(d, client, 200)
+        steps.exit_status(self, vornel, steps.menu(self, shot, client), d)
         self.assertTrue(port_is_free(device), "the port is still held after Exit")
         self.assertIsNone(sim.poll(), "the simulator stays up")
 
@@ -147,11 +151,9 @@ class DrivenProgram(Driving, unittest.TestCase):
         d = self.display
         _, device = self.start_simulator("--wait-reader", "--rate", "2")
         vornel = self.start_vornel(device)
-        menu = dict(zip(xdrive.MENU_NAMES, xdrive.menu_items(self.close_splash())))
-        xdrive.fill_setup_dialog(d, menu, device, "115200")
-        xdrive.click_set(d)
-        d.wait_for(xdrive.indicator_dark, what="the indicator to go dark")
-        d.wait_for(xdrive.indicator_lit, what="the indicator to light with a frame")
+        _, client, menu = self.close_splash()
+        steps.set_port(d, menu, self.target.port_text(device), "115200")
+        steps.frames_flash(d, client)
         self.assertFalse(port_is_free(device))
         # Faster than the program can take them: the handler must never block on a full pipe.
         for _ in range(100_000):
@@ -159,10 +161,23 @@ class DrivenProgram(Driving, unittest.TestCase):
         self.assertEqual(vornel.wait(timeout=15), 0)
         self.assertTrue(port_is_free(device), "the port is still held after the signals")
 
+    def test_an_uncaught_failure_is_shown_and_ends_the_program(self):
+        # The message's text read as a screen reader reads it (Qt copies a message box's text
+        # with Ctrl+C on Windows only).
+        bus = atspi.AccessibilityBus(self.display.env)
+        self.addCleanup(bus.close)
+        planted = self.target.start(self, self.display, ARGS.planted, bus.program_env)
+
+        def text():
+            names = xdrive.poll(lambda: self.accessible_names(bus), bool, 10, 0.2,
+                                lambda _: "the program is not on the accessibility bus")
+            return " ".join(names)
+
+        steps.uncaught_failure_shown(self, self.display, planted, text)
+
     def test_a_termination_signal_during_the_splash_ends_the_program(self):
         vornel = self.start_vornel("/nonexistent")
-        self.display.wait_for(lambda s: not xdrive.near(s.pixel(512, 384), (0, 0, 0), 8),
-                              what="the splash")
+        self.display.wait_for(steps.splash_shown, what="the splash")
         vornel.send_signal(signal.SIGTERM)
         self.assertEqual(vornel.wait(timeout=15), 0)
 
@@ -191,8 +206,7 @@ class DrivenUnderWindowManager(Driving, unittest.TestCase):
         d = self.display
         sim, device = self.start_simulator("--wait-reader", "--rate", "2", "--seed", "7")
         vornel = self.start_vornel(device)
-        shot = self.close_splash()
-        menu = dict(zip(xdrive.MENU_NAMES, xdrive.menu_items(shot)))
+        _, client, menu = self.close_splash()
         # The main window has no caption: the taskbar names it after the program.
         self.assertEqual(captions(d.managed_windows()), [("Vornel", "")])
 
@@ -201,16 +215,14 @@ class DrivenUnderWindowManager(Driving, unittest.TestCase):
         self.assertEqual(captions(d.managed_windows()),
                          [("Basic COMM Setup", "Basic COMM Setup"), ("Vornel", "")])
         xdrive.click_set(d)
-        d.wait_for(xdrive.indicator_dark, what="the indicator to go dark")
-        d.wait_for(xdrive.indicator_lit, what="the indicator to light with a frame")
+        steps.frames_flash(d, client)
 
         # set Hardware again, another device typed, then the close command: nothing is stored,
         # and the earlier choice is opened again (a stored "/nonexistent" would never flash).
         xdrive.fill_setup_dialog(d, menu, "/nonexistent", "300")
         self.close_command("Basic COMM Setup")
         self.assertFalse(xdrive.setup_dialog_shown(d.screenshot()))
-        d.wait_for(xdrive.indicator_dark, what="the indicator to go dark")
-        d.wait_for(xdrive.indicator_lit, what="frames again from the earlier choice")
+        steps.frames_flash(d, client)  # frames again from the earlier choice
         self.assertFalse(port_is_free(device), "the earlier choice is open again")
 
         d.click(*menu["About"])
@@ -225,12 +237,8 @@ class DrivenUnderWindowManager(Driving, unittest.TestCase):
 
         # Dragged by its body, the main window is moved by the window manager; a click on its
         # body gives it the focus, and the close command ends the program like "Exit".
-        cx, cy = xdrive.MAIN_CLIENT
-        grab = (cx + xdrive.MAIN_WIDTH - 30, cy + 38)
-        d.drag(grab, (grab[0], grab[1] + 150))
-        d.wait_for(lambda s: xdrive.main_window_shown(s, (cx, cy + 150)),
-                   what="the main window to follow the drag")
-        d.click(grab[0], grab[1] + 150)
+        client, _ = steps.drag_main_window(d, client, 150)
+        d.click(client[0] + xdrive.MAIN_WIDTH - 30, client[1] + 38)
         d.key("alt+F4")
         self.assertEqual(vornel.wait(timeout=15), 0)
         self.assertTrue(port_is_free(device), "the port is still held after the close command")
@@ -241,5 +249,6 @@ if __name__ == "__main__":
     parser = argparse.ArgumentParser()
     parser.add_argument("--vornel", required=True)
     parser.add_argument("--sim", required=True)
+    parser.add_argument("--planted", required=True)
     ARGS, rest = parser.parse_known_args()
     unittest.main(argv=[sys.argv[0], *rest], verbosity=2)

@@ -23,9 +23,10 @@ class Target:
     def environment(self, env):
         return env
 
-    def start(self, test, display, program, **env):
+    def start(self, test, display, program, env=None, **extra):
+        """Starts `program` on `display` (with `env` as its whole environment when given)."""
         process = subprocess.Popen(self.command(program),
-                                   env=self.environment(dict(display.env, **env)))
+                                   env=self.environment(dict(env or display.env, **extra)))
         test.addCleanup(lambda: process.poll() is None and process.kill())
         return process
 
@@ -56,7 +57,8 @@ def main_client(shot, expected=xdrive.MAIN_CLIENT, reach=12):
 
 def close_splash(test, display):
     """Waits for the splash, checks the main window is not shown yet, presses a key; returns
-    the screenshot with the main window and the main window's client corner."""
+    the screenshot with the main window and the main window's client corner, which must be
+    where the window's definition puts it."""
     display.wait_for(splash_shown, timeout=30, what="the splash")
     test.assertIsNone(main_client(display.screenshot()),
                       "the main window shows before the splash closes")
@@ -64,7 +66,9 @@ def close_splash(test, display):
     display.key("space")
     shot = display.wait_for(lambda s: main_client(s) is not None, timeout=15,
                             what="the main window")
-    return shot, main_client(shot)
+    client = main_client(shot)
+    test.assertEqual(client, xdrive.MAIN_CLIENT, "the main window's client area is not in place")
+    return shot, client
 
 
 def menu(test, shot, client):
@@ -72,6 +76,12 @@ def menu(test, shot, client):
     items = xdrive.menu_items(shot, client)
     test.assertEqual(len(items), len(xdrive.MENU_NAMES), items)
     return dict(zip(xdrive.MENU_NAMES, items))
+
+
+def set_port(display, menu, port, baud):
+    """Chooses "set Hardware", types `port` and `baud` into the dialog's fields, clicks SET."""
+    xdrive.fill_setup_dialog(display, menu, port, baud)
+    xdrive.click_set(display)
 
 
 def frames_flash(display, client, timeout=10):
@@ -82,9 +92,9 @@ def frames_flash(display, client, timeout=10):
                      what="the indicator to light with a frame")
 
 
-def no_frames(test, display, client, quiet=1.5):
-    """The indicator stays dark: no frame arrives."""
-    display.wait_for(lambda s: xdrive.indicator_dark(s, client), timeout=5,
+def no_frames(test, display, client, quiet=1.5, within=5):
+    """The indicator goes dark within `within` seconds and stays dark: no frame arrives."""
+    display.wait_for(lambda s: xdrive.indicator_dark(s, client), timeout=within,
                      what="the indicator to go dark")
     deadline = time.monotonic() + quiet
     while time.monotonic() < deadline:
@@ -119,10 +129,67 @@ def port_list(display):
     return list(reversed(up))
 
 
-def message_box(display, title, timeout=15):
-    """Waits for a top-level window titled `title`; returns its id."""
-    return xdrive.poll(lambda: display.windows_named(title), bool, timeout, 0.1,
+def raw_data_shows_rows(display, menu, rows=1, timeout=10):
+    """Chooses "raw DAta": the viewer opens and shows at least `rows` rows of a frame in its list
+    after a tick; returns the screenshot."""
+    rx, ry = xdrive.RAW_CLIENT
+    before = display.screenshot().region_colours(rx + 20, ry + 30, 300, 12)
+    display.click(*menu["raw DAta"])
+    return display.wait_for(
+        lambda s: (len(s.region_colours(rx + 20, ry + 30, 300, 12) - before) > 4
+                   and len(xdrive.raw_row_bands(s)) >= rows),
+        timeout=timeout, what=f"the raw data window showing a frame in {rows} row(s)")
+
+
+def drag_main_window(display, client, down):
+    """Drags the main window `down` pixels by its body; returns its client corner there and the
+    screenshot that shows it."""
+    cx, cy = client
+    grab = (cx + xdrive.MAIN_WIDTH - 30, cy + 38)
+    display.drag(grab, (grab[0], grab[1] + down))
+    moved = (cx, cy + down)
+    shot = display.wait_for(lambda s: xdrive.main_window_shown(s, moved),
+                            what="the main window to follow the drag")
+    return moved, shot
+
+
+def indicator_tooltip(display, client, timeout=5):
+    """Rests the pointer on the frame indicator until its tooltip shows; returns the tooltip's
+    window. Qt shows tooltips for the active window only: a click on the indicator, which does
+    nothing else, makes the main window active."""
+    x = client[0] + xdrive.INDICATOR[0] + xdrive.INDICATOR[2] // 2
+    y = client[1] + xdrive.INDICATOR[1] + xdrive.INDICATOR[3] // 2
+    before = set(display.windows_named("Vornel"))
+    display.click(x, y)
+    display.xdotool("mousemove", x + 1, y)
+    return xdrive.poll(lambda: set(display.windows_named("Vornel")) - before, bool, timeout, 0.1,
+                       lambda _: "no tooltip showed on the indicator").pop()
+
+
+def copied_text(display, timeout=5):
+    """What Ctrl+C copies from the window that has the keyboard (a message box: its whole
+    text)."""
+    display.key("ctrl+c")
+    return xdrive.poll(display.clipboard, bool, timeout, 0.2, lambda _: "nothing was copied")
+
+
+def message_box(display, title, timeout=15, besides=()):
+    """Waits for a top-level window titled `title`, other than those in `besides`; returns its
+    id."""
+    return xdrive.poll(lambda: [w for w in display.windows_named(title) if w not in besides],
+                       bool, timeout, 0.1,
                        lambda _: f'timed out waiting for a window titled "{title}"')[0]
+
+
+def uncaught_failure_shown(test, display, process, text_of, shoot=lambda: None):
+    """The program with the planted failure shows the failure guard's message, titled after the
+    program and naming the failure, read with `text_of()`; Enter ends the program with status
+    1."""
+    message_box(display, "Vornel")
+    test.assertIn("a failure planted by the test", text_of())
+    shoot()
+    display.key("Return")
+    test.assertEqual(process.wait(timeout=20), 1)
 
 
 def exit_status(test, process, menu_items, display, want=0):
