@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages Vornel needs to build, run and test, skipping those already
-# present. Runs as root, or through sudo where it is installed.
+# present; given package names, those instead (the Windows scripts name theirs). Runs as root, or
+# through sudo where it is installed.
 set -euo pipefail
 
-packages=(
+packages=("$@")
+[ ${#packages[@]} -gt 0 ] || packages=(
     g++ cmake ninja-build pkg-config clang-format
     qt6-base-dev qt6-serialport-dev libgl-dev
     libgtest-dev libbenchmark-dev

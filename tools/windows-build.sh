@@ -11,30 +11,31 @@
 # unpacked once into ${XDG_CACHE_HOME:-~/.cache}/vornel/, under a name made from its checksum.
 # The build folder is build-windows/ (VORNEL_WINDOWS_BUILD names another).
 set -euo pipefail
-cd "$(dirname "$0")/.."
-root=$PWD
 
-if [ $# -ne 1 ]; then
+if [ $# -ne 1 ] || [ -z "$1" ]; then
     echo "usage: bash tools/windows-build.sh OUT" >&2
     exit 2
 fi
-out=$1
+# OUT is emptied and filled anew: it must be a folder of its own (new, empty, or an earlier OUT),
+# named from where the script was started, and never the project, one of the folders that hold
+# it, or the home folder.
+out=$(realpath -m -- "$1")
+cd "$(dirname "$0")/.."
+root=$PWD
+if [ "$out" = / ] || [[ "$root/" == "$out/"* ]]; then
+    echo "windows-build: $out holds the project; name a folder of its own" >&2
+    exit 2
+fi
+if [ "$out" = "$(realpath -m -- "${HOME:-/}")" ]; then
+    echo "windows-build: $out is the home folder; name a folder of its own" >&2
+    exit 2
+fi
+if [ -e "$out" ] && [ ! -f "$out/vornel.exe" ] && [ -n "$(ls -A -- "$out" 2>/dev/null || echo x)" ]; then
+    echo "windows-build: $out holds files of another kind; name a new folder, or an earlier OUT" >&2
+    exit 2
+fi
 
-as_root=()
-if [ "$(id -u)" -ne 0 ]; then
-    as_root=(sudo)
-fi
-packages=(g++-mingw-w64-x86-64-posix cmake ninja-build nsis xz-utils)
-missing=()
-for p in "${packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'ok installed' || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-    echo "Installing: ${missing[*]}"
-    "${as_root[@]}" apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get install -y -qq --no-install-recommends \
-        "${missing[@]}" >/dev/null
-fi
+bash tools/install-deps.sh g++-mingw-w64-x86-64-posix cmake ninja-build nsis xz-utils
 
 # --- The kit, unpacked once -------------------------------------------------------------------
 archive=${VORNEL_WINDOWS_KIT:-}

@@ -174,18 +174,8 @@ now() { date +%s.%N; }
 took() { awk -v a="$1" -v b="$(now)" 'BEGIN { printf "%.1f s", b - a }'; }
 
 start=$(now)
-packages=(g++-mingw-w64-x86-64-posix wine wine64 nsis gcc g++ libx11-dev python3 xvfb xdotool
-    xclip x11-utils imagemagick)
-missing=()
-for p in "${packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'ok installed' || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-    echo "Installing: ${missing[*]}"
-    "${as_root[@]}" apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get install -y -qq --no-install-recommends \
-        "${missing[@]}" >/dev/null
-fi
+bash tools/install-deps.sh g++-mingw-w64-x86-64-posix wine wine64 nsis gcc g++ libx11-dev python3 \
+    xvfb xdotool xclip x11-utils imagemagick
 install_time=$(took "$start")
 
 work=$(mktemp -d /tmp/vornel-windows.XXXXXX)
@@ -194,6 +184,14 @@ chmod 755 "$work"
 
 # 1. The build, and what the tests add to it.
 start=$(now)
+# OUT is emptied and filled anew, so the project, a folder that holds it and a folder of other
+# files are refused before anything is touched.
+for refused in . .. forms; do
+    if bash tools/windows-build.sh "$refused" >/dev/null 2>&1 || ! git diff --quiet -- forms; then
+        echo "windows-check: tools/windows-build.sh $refused was not refused" >&2
+        exit 1
+    fi
+done
 bash tools/windows-build.sh "$work/out"
 build=${VORNEL_WINDOWS_BUILD:-$root/build-windows}
 build_time=$(took "$start")
