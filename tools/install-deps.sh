@@ -10,7 +10,7 @@ packages=("$@")
     qt6-base-dev qt6-serialport-dev libgl-dev
     libgtest-dev libbenchmark-dev
     fonts-dejavu-core fonts-liberation fonts-texgyre fonts-freefont-ttf
-    python3 python3-serial xvfb xauth xdotool imagemagick socat picocom
+    python3 python3-serial xvfb xauth xdotool xclip imagemagick socat picocom
     dpkg-dev file man-db lintian appstream desktop-file-utils
     metacity weston qt6-wayland x11-utils
     dbus-daemon dbus-bin at-spi2-core python3-pyatspi
