@@ -68,6 +68,48 @@ def status_kb(pid):
     return values
 
 
+def smaps_by_mapping(pid):
+    """{mapping: (Rss kB, anonymous kB)} from /proc/<pid>/smaps, each mapped file (a library, a
+    font, the program) and each kind of anonymous memory ([heap], [stack], other anonymous)
+    added up over its mappings."""
+    totals = {}
+    name = None
+    with open(f"/proc/{pid}/smaps") as f:
+        for line in f:
+            fields = line.split()
+            if "-" in fields[0] and ":" not in fields[0]:
+                path = fields[5] if len(fields) > 5 else ""
+                name = path if path else "[anonymous]"
+                if path.startswith("/memfd:") or path.startswith("/SYSV"):
+                    name = "[shared memory]"
+            elif fields[0] in ("Rss:", "Anonymous:"):
+                rss, anon = totals.get(name, (0, 0))
+                kb = int(fields[1])
+                totals[name] = (rss + kb, anon) if fields[0] == "Rss:" else (rss, anon + kb)
+    return totals
+
+
+def print_smaps(columns, top=40):
+    """The resident set of each program by mapping, side by side: `columns` is a list of
+    (heading, smaps_by_mapping result). Rows are the mappings, largest first."""
+    names = set()
+    for _, totals in columns:
+        names |= set(totals)
+    rows = sorted(names, key=lambda n: -max(t.get(n, (0, 0))[0] for _, t in columns))
+    print(f"{'Rss kB by mapping':60}" + "".join(f"{h:>16}" for h, _ in columns))
+    shown = rows[:top]
+    for n in shown:
+        label = os.path.basename(n) if n.startswith("/") else n
+        print(f"{label[:60]:60}" + "".join(f"{t.get(n, (0, 0))[0]:16d}" for _, t in columns))
+    rest = rows[top:]
+    if rest:
+        print(f"{'(the other mappings)':60}" + "".join(
+            f"{sum(t.get(n, (0, 0))[0] for n in rest):16d}" for _, t in columns))
+    print(f"{'all':60}" + "".join(f"{sum(v[0] for v in t.values()):16d}" for _, t in columns))
+    print(f"{'of it anonymous':60}" + "".join(
+        f"{sum(v[1] for v in t.values()):16d}" for _, t in columns))
+
+
 def io_counter(pid, name):
     with open(f"/proc/{pid}/io") as f:
         for line in f:
@@ -99,9 +141,10 @@ class CpuWindow:
 class Figures:
     def __init__(self, args):
         self.args = args
-        self.vornel = os.path.join(args.build, "app", "vornel")
+        self.vornel = getattr(args, "vornel", None) or os.path.join(args.build, "app", "vornel")
         self.sim = os.path.join(args.build, "sim", "vornel-sim")
         self.peer = os.path.join(args.build, "bench", "minimal_window")
+        self.peer_program = os.path.join(args.build, "bench", "minimal_program")
         self.probe = os.path.join(args.build, "bench", "first_paint")
         self.dialogs = os.path.join(args.build, "bench", "dialog_memory")
         self.bare = os.path.join(args.build, "bench", "bare_reader")
@@ -213,9 +256,15 @@ class Figures:
         time.sleep(3)
         with_raw = status_kb(vornel.pid)
 
+        vornel_maps = smaps_by_mapping(vornel.pid)
         peer = self.spawn([self.peer], env=self.display.env)
-        time.sleep(2)
+        sim_peer, path_peer = self.simulator("--rate", "10", "--seed", "3")
+        program = self.spawn([self.peer_program, path_peer], env=self.display.env)
+        time.sleep(3)
         peer_kb = status_kb(peer.pid)
+        program_kb = status_kb(program.pid)
+        program_maps = smaps_by_mapping(program.pid)
+        peer_maps = smaps_by_mapping(peer.pid)
 
         def row(name, v):
             print(f"{name:38} {v['VmRSS'] / 1024:7.1f} {v['RssAnon'] / 1024:8.1f} "
@@ -223,10 +272,19 @@ class Figures:
         print(f"{'MiB':38} {'VmRSS':>7} {'RssAnon':>8} {'RssFile':>8} {'RssShmem':>8} {'VmHWM':>8}")
         row("Vornel, main window, port open", before)
         row("Vornel, raw data viewer open (+3 s)", with_raw)
+        row("minimal Qt program, its two windows", program_kb)
         row("minimal Qt window", peer_kb)
-        for p in (peer, vornel, sim):
+        print(f"Vornel with the viewer open / the minimal Qt program: "
+              f"{with_raw['VmRSS'] / program_kb['VmRSS']:.2f}x; "
+              f"/ the minimal Qt window: {with_raw['VmRSS'] / peer_kb['VmRSS']:.2f}x")
+        print()
+        print_smaps([("Vornel, viewer", vornel_maps), ("minimal program", program_maps),
+                     ("minimal window", peer_maps)])
+        for p in (peer, program, sim_peer, vornel, sim):
             p.terminate()
             p.wait(10)
+        if self.args.only == "memory-resident":
+            return
 
         # Each window opened and closed 1,000 times: headless, then on the X server.
         ports = self.silent_pty()
@@ -330,12 +388,14 @@ def main():
     parser.add_argument("--build", required=True, help="the build folder, e.g. build-bench")
     parser.add_argument("--runs", type=int, default=10, help="start-up runs of each program")
     parser.add_argument("--seconds", type=float, default=10, help="length of each CPU reading")
-    parser.add_argument("--only", choices=["startup", "memory", "cpu"])
+    parser.add_argument("--only", choices=["startup", "memory", "memory-resident", "cpu"])
+    parser.add_argument("--vornel", help="another Vornel binary to measure (default: the build's)")
     args = parser.parse_args()
     figures = Figures(args)
     try:
         for section in ("startup", "memory", "cpu"):
-            if args.only in (None, section):
+            if args.only in (None, section) or (section == "memory" and
+                                                 args.only == "memory-resident"):
                 getattr(figures, section)()
                 sys.stdout.flush()
     finally:
