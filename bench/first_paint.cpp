@@ -283,9 +283,11 @@ int main(int argc, char** argv) {
             }
             std::printf("\n");
         }
-        if (targets.size() == 2) {
-            std::printf("%s/%s, drawn: %.2fx\n", targets[0].name.c_str(), targets[1].name.c_str(),
-                        median(targets[0].drawn) / median(targets[1].drawn));
+        // Each target against the last, the yardstick.
+        for (std::size_t i = 0; i + 1 < targets.size(); ++i) {
+            std::printf("%s/%s, drawn: %.2fx\n", targets[i].name.c_str(),
+                        targets.back().name.c_str(),
+                        median(targets[i].drawn) / median(targets.back().drawn));
         }
         return 0;
     } catch (const std::exception& failure) {

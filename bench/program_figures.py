@@ -233,8 +233,10 @@ class Figures:
         print(f"== Start to splash drawn: {self.args.runs} runs each, taken in turn")
         env = dict(self.display.env, VORNEL_SERIAL_PORTS=self.silent_pty())
         rect = lambda r: ",".join(str(v) for v in r)  # noqa: E731
+        other = getattr(self.args, "compare", None)
+        also = ["--target", "Vornel-compared", rect(centred(SPLASH)), other] if other else []
         subprocess.run([self.probe, "--runs", str(self.args.runs),
-                        "--target", "Vornel", rect(centred(SPLASH)), self.vornel,
+                        "--target", "Vornel", rect(centred(SPLASH)), self.vornel, *also,
                         "--target", "minimal-qt-window", rect(centred(PEER)), self.peer],
                        env=env, check=True)
 
@@ -424,6 +426,7 @@ def main():
                         help="readings of the resident set and of the CPU at 115200 bit/s")
     parser.add_argument("--only", choices=["startup", "memory", "memory-resident", "cpu"])
     parser.add_argument("--vornel", help="another Vornel binary to measure (default: the build's)")
+    parser.add_argument("--compare", help="start-up: another Vornel binary timed in the same run")
     args = parser.parse_args()
     figures = Figures(args)
     try:

@@ -49,8 +49,8 @@ KINDS = [
     ("fonts: font database filled (fontconfig)", "QFontDatabasePrivate::ensureFontDatabase"),
     ("fonts: faces loaded (QFontDatabasePrivate::load)", "QFontDatabasePrivate::load"),
     ("pictures decoded (QImageReader::read)", "QImageReader::read"),
-    ("style made (QStyleFactory::create)", "QStyleFactory::create"),
-    ("widgets polished (QStyle polish)", "QWidgetPrivate::ensurePolished"),
+    ("style made (QApplication::style)", "QApplication::style"),
+    ("widgets polished by the style (QWidget::ensurePolished)", "QWidget::ensurePolished"),
     ("first paint (paintAndFlush)", END),
     ("libraries and plug-ins opened later (dlopen)", "dlopen"),
 ]
@@ -120,7 +120,7 @@ def report(program, total, costs):
     print(f"== {program}: {total:,} instructions from the start to the end of the first paint")
     threads = cost(costs, "start_thread")
     rows = [("before main (libraries loaded and linked)", total - main - threads),
-            ("other threads (Qt's thread pool: pictures scaled)", threads)]
+            ("other threads (Qt's: X events, D-Bus, pictures scaled)", threads)]
     listed = 0
     for label, function in SEQUENCE[program]:
         value = cost(costs, function)
