@@ -79,6 +79,8 @@ frmMain::frmMain(const PlatformServices& services, QWidget* parent)
       services_(services),
       MSComm1_(services.ports),
       link_(MSComm1_, LastFrame, [this] { startFlash(); }) {
+    // Now, not later: the splash, shown before this window, takes the icon from its owner.
+    setWindowIcon(pictures::mainIcon());
     setAttribute(Qt::WA_QuitOnClose);
 #if QT_CONFIG(accessibility)
     // The window has no caption: assistive tools name it after the program.
@@ -125,7 +127,6 @@ void frmMain::finishLoading() {
         return;
     }
     loaded_ = true;
-    setWindowIcon(pictures::mainIcon());
     fitLabelFont(Label11_, kLabel11);
     fitLabelFont(Label4_, kLabel4);
     placeClientUnderMenuBar(this, client_, kWindow, Sizing::Fixed);

@@ -41,9 +41,9 @@ public:
 
     const CommLink& commLink() const { return link_; }
 
-    // What the controls load (the labels' fonts, the window's icon) and the placing of the window
-    // under its menu bar, which measures the bar: done once, after the splash has been drawn or,
-    // at the latest, when the window is first shown.
+    // What the controls load (the labels' fonts) and the placing of the window under its menu
+    // bar, which measures the bar: done once, after the splash has been drawn or, at the latest,
+    // when the window is first shown.
     void finishLoading();
 
     void setVisible(bool visible) override;
