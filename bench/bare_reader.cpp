@@ -1,9 +1,12 @@
 // The yardstick for Vornel's receive path: the least a Qt Widgets program does to read a serial
-// port. One small window on the screen, and Qt Serial Port's readyRead answered with readAll.
+// port and show that data comes. One small window on the screen; Qt Serial Port's readyRead
+// answered with readAll, and a small square lit green on every read and darkened 250 ms after
+// the last, so that it pays for the same repaints as Vornel's indicator.
 //   bare_reader DEVICE
 #include <QApplication>
 #include <QLabel>
 #include <QSerialPort>
+#include <QTimer>
 #include <cstdio>
 
 int main(int argc, char** argv) {
@@ -13,7 +16,18 @@ int main(int argc, char** argv) {
         return 2;
     }
     QLabel window(QStringLiteral("A bare Qt Serial Port reader"));
+    window.setIndent(24);
     window.show();
+    QWidget light(&window);
+    light.setGeometry(8, 8, 9, 9);
+    QPalette green = light.palette();
+    green.setColor(QPalette::Window, Qt::green);
+    light.setPalette(green);
+    QTimer dark;
+    dark.setSingleShot(true);
+    dark.setInterval(250);
+    QObject::connect(&dark, &QTimer::timeout, [&] { light.setAutoFillBackground(false); });
+
     QSerialPort port(QString::fromLocal8Bit(argv[1]));
     port.setBaudRate(115200);
     if (!port.open(QIODevice::ReadOnly)) {
@@ -21,6 +35,12 @@ int main(int argc, char** argv) {
         return 1;
     }
     QByteArray last;
-    QObject::connect(&port, &QSerialPort::readyRead, [&] { last = port.readAll(); });
+    QObject::connect(&port, &QSerialPort::readyRead, [&] {
+        last = port.readAll();
+        dark.start();
+        if (!light.autoFillBackground()) {
+            light.setAutoFillBackground(true);  // repaints it
+        }
+    });
     return app.exec();
 }

@@ -5,10 +5,10 @@
 //
 // COMMAND is the program and its arguments separated by spaces. Each target is run once first to
 // learn what its window looks like: a grid of points in the rectangle X,Y,W,H (where the window
-// appears), read 2 s after start; the points whose colour then differs from the empty screen are
-// the ones watched. Then the targets are run in turn, N times each (A, B, A, B, ...), so that a
-// change in the machine's load falls on all alike. A run measures, from just before fork() with
-// the monotonic clock:
+// appears), read once it has held still for a second, 2 s after start at the earliest; the points
+// whose colour then differs from the empty screen are the ones watched. Then the targets are run
+// in turn, N times each (A, B, A, B, ...), so that a change in the machine's load falls on all
+// alike. A run measures, from just before fork() with the monotonic clock:
 //   first: the first time any watched point has changed from the empty screen;
 //   drawn: the first time every watched point shows the window's final colour.
 // The screen is polled about every millisecond. The program is then stopped with SIGTERM, and the
@@ -157,14 +157,33 @@ void learn(ScreenReader& screen, Target& target) {
         }
     }
     const pid_t pid = start(target.command);
+    // At least 2 s, then until the grid has held still for a second with 3 points changed: a
+    // program can take longer than that to come up on a loaded machine (under Wine above all).
     sleepMs(2000);
-    if (exited(pid)) {
-        throw std::runtime_error(target.name + " ended during its first 2 s");
+    const double deadline = nowMs() + 30000;
+    std::vector<unsigned long> last;
+    int still = 0;
+    for (;;) {
+        if (exited(pid)) {
+            throw std::runtime_error(target.name + " ended while it was being learnt");
+        }
+        std::vector<unsigned long> now;
+        std::size_t changed = 0;
+        for (Point& p : grid) {
+            now.push_back(screen.pixel(p.x, p.y));
+            changed += now.back() != p.empty ? 1 : 0;
+        }
+        still = now == last && changed >= 3 ? still + 1 : 0;
+        last = now;
+        if (still >= 10 || nowMs() > deadline) {
+            break;
+        }
+        sleepMs(100);
     }
-    for (Point& p : grid) {
-        p.drawn = screen.pixel(p.x, p.y);
-        if (p.drawn != p.empty) {
-            target.points.push_back(p);
+    for (std::size_t i = 0; i < grid.size(); ++i) {
+        grid[i].drawn = last[i];
+        if (grid[i].drawn != grid[i].empty) {
+            target.points.push_back(grid[i]);
         }
     }
     stop(pid);
@@ -264,9 +283,11 @@ int main(int argc, char** argv) {
             }
             std::printf("\n");
         }
-        if (targets.size() == 2) {
-            std::printf("%s/%s, drawn: %.2fx\n", targets[0].name.c_str(), targets[1].name.c_str(),
-                        median(targets[0].drawn) / median(targets[1].drawn));
+        // Each target against the last, the yardstick.
+        for (std::size_t i = 0; i + 1 < targets.size(); ++i) {
+            std::printf("%s/%s, drawn: %.2fx\n", targets[i].name.c_str(),
+                        targets.back().name.c_str(),
+                        median(targets[i].drawn) / median(targets.back().drawn));
         }
         return 0;
     } catch (const std::exception& failure) {

@@ -22,6 +22,7 @@ import argparse
 import glob
 import os
 import signal
+import statistics
 import subprocess
 import sys
 import time
@@ -68,6 +69,48 @@ def status_kb(pid):
     return values
 
 
+def smaps_by_mapping(pid):
+    """{mapping: (Rss kB, anonymous kB)} from /proc/<pid>/smaps, each mapped file (a library, a
+    font, the program) and each kind of anonymous memory ([heap], [stack], other anonymous)
+    added up over its mappings."""
+    totals = {}
+    name = None
+    with open(f"/proc/{pid}/smaps") as f:
+        for line in f:
+            fields = line.split()
+            if "-" in fields[0] and ":" not in fields[0]:
+                path = fields[5] if len(fields) > 5 else ""
+                name = path if path else "[anonymous]"
+                if path.startswith("/memfd:") or path.startswith("/SYSV"):
+                    name = "[shared memory]"
+            elif fields[0] in ("Rss:", "Anonymous:"):
+                rss, anon = totals.get(name, (0, 0))
+                kb = int(fields[1])
+                totals[name] = (rss + kb, anon) if fields[0] == "Rss:" else (rss, anon + kb)
+    return totals
+
+
+def print_smaps(columns, top=40):
+    """The resident set of each program by mapping, side by side: `columns` is a list of
+    (heading, smaps_by_mapping result). Rows are the mappings, largest first."""
+    names = set()
+    for _, totals in columns:
+        names |= set(totals)
+    rows = sorted(names, key=lambda n: -max(t.get(n, (0, 0))[0] for _, t in columns))
+    print(f"{'Rss kB by mapping':60}" + "".join(f"{h:>16}" for h, _ in columns))
+    shown = rows[:top]
+    for n in shown:
+        label = os.path.basename(n) if n.startswith("/") else n
+        print(f"{label[:60]:60}" + "".join(f"{t.get(n, (0, 0))[0]:16d}" for _, t in columns))
+    rest = rows[top:]
+    if rest:
+        print(f"{'(the other mappings)':60}" + "".join(
+            f"{sum(t.get(n, (0, 0))[0] for n in rest):16d}" for _, t in columns))
+    print(f"{'all':60}" + "".join(f"{sum(v[0] for v in t.values()):16d}" for _, t in columns))
+    print(f"{'of it anonymous':60}" + "".join(
+        f"{sum(v[1] for v in t.values()):16d}" for _, t in columns))
+
+
 def io_counter(pid, name):
     with open(f"/proc/{pid}/io") as f:
         for line in f:
@@ -99,9 +142,10 @@ class CpuWindow:
 class Figures:
     def __init__(self, args):
         self.args = args
-        self.vornel = os.path.join(args.build, "app", "vornel")
+        self.vornel = getattr(args, "vornel", None) or os.path.join(args.build, "app", "vornel")
         self.sim = os.path.join(args.build, "sim", "vornel-sim")
         self.peer = os.path.join(args.build, "bench", "minimal_window")
+        self.peer_program = os.path.join(args.build, "bench", "minimal_program")
         self.probe = os.path.join(args.build, "bench", "first_paint")
         self.dialogs = os.path.join(args.build, "bench", "dialog_memory")
         self.bare = os.path.join(args.build, "bench", "bare_reader")
@@ -189,14 +233,16 @@ class Figures:
         print(f"== Start to splash drawn: {self.args.runs} runs each, taken in turn")
         env = dict(self.display.env, VORNEL_SERIAL_PORTS=self.silent_pty())
         rect = lambda r: ",".join(str(v) for v in r)  # noqa: E731
+        other = getattr(self.args, "compare", None)
+        also = ["--target", "Vornel-compared", rect(centred(SPLASH)), other] if other else []
         subprocess.run([self.probe, "--runs", str(self.args.runs),
-                        "--target", "Vornel", rect(centred(SPLASH)), self.vornel,
+                        "--target", "Vornel", rect(centred(SPLASH)), self.vornel, *also,
                         "--target", "minimal-qt-window", rect(centred(PEER)), self.peer],
                        env=env, check=True)
 
-    # 2. Memory with the raw data viewer open.
-    def memory(self):
-        print("\n== Memory: resident set with the raw data viewer open, records arriving")
+    def resident_once(self):
+        """One reading of the resident sets: Vornel with the viewer open and records arriving,
+        then its yardsticks started beside it. Returns (status of each, smaps of each)."""
         sim, path = self.simulator("--rate", "10", "--seed", "3")
         vornel = self.start_vornel(path)
         menu = self.close_splash()
@@ -212,21 +258,53 @@ class Figures:
             timeout=5, what="the raw data window showing a frame")
         time.sleep(3)
         with_raw = status_kb(vornel.pid)
+        vornel_maps = smaps_by_mapping(vornel.pid)
 
         peer = self.spawn([self.peer], env=self.display.env)
-        time.sleep(2)
-        peer_kb = status_kb(peer.pid)
+        sim_peer, path_peer = self.simulator("--rate", "10", "--seed", "3")
+        program = self.spawn([self.peer_program, path_peer], env=self.display.env)
+        time.sleep(3)
+        status = {"main": before, "viewer": with_raw, "program": status_kb(program.pid),
+                  "window": status_kb(peer.pid)}
+        maps = {"viewer": vornel_maps, "program": smaps_by_mapping(program.pid),
+                "window": smaps_by_mapping(peer.pid)}
+        for p in (peer, program, sim_peer, vornel, sim):
+            p.terminate()
+            p.wait(10)
+        return status, maps
+
+    # 2. Memory with the raw data viewer open.
+    def memory(self):
+        runs = self.args.repeat
+        print(f"\n== Memory: resident set with the raw data viewer open, records arriving; "
+              f"{runs} run(s), each program started afresh")
+        readings = [self.resident_once() for _ in range(runs)]
+        status, maps = readings[-1]
 
         def row(name, v):
             print(f"{name:38} {v['VmRSS'] / 1024:7.1f} {v['RssAnon'] / 1024:8.1f} "
                   f"{v['RssFile'] / 1024:8.1f} {v['RssShmem'] / 1024:8.1f} {v['VmHWM'] / 1024:8.1f}")
-        print(f"{'MiB':38} {'VmRSS':>7} {'RssAnon':>8} {'RssFile':>8} {'RssShmem':>8} {'VmHWM':>8}")
-        row("Vornel, main window, port open", before)
-        row("Vornel, raw data viewer open (+3 s)", with_raw)
-        row("minimal Qt window", peer_kb)
-        for p in (peer, vornel, sim):
-            p.terminate()
-            p.wait(10)
+        print(f"{'MiB, the last run':38} {'VmRSS':>7} {'RssAnon':>8} {'RssFile':>8} "
+              f"{'RssShmem':>8} {'VmHWM':>8}")
+        row("Vornel, main window, port open", status["main"])
+        row("Vornel, raw data viewer open (+3 s)", status["viewer"])
+        row("minimal Qt program, its two windows", status["program"])
+        row("minimal Qt window", status["window"])
+        print(f"{'VmRSS MiB over the runs':38} {'median':>7} {'min':>8} {'max':>8}")
+        for key, name in (("viewer", "Vornel, raw data viewer open"),
+                          ("program", "minimal Qt program"), ("window", "minimal Qt window")):
+            values = [r[0][key]["VmRSS"] / 1024 for r in readings]
+            print(f"{name:38} {statistics.median(values):7.1f} {min(values):8.1f} "
+                  f"{max(values):8.1f}")
+        for key, name in (("program", "the minimal Qt program"), ("window", "the minimal Qt window")):
+            ratios = [r[0]["viewer"]["VmRSS"] / r[0][key]["VmRSS"] for r in readings]
+            print(f"Vornel with the viewer open / {name}: median {statistics.median(ratios):.2f}x "
+                  f"(runs {min(ratios):.2f}x to {max(ratios):.2f}x)")
+        print()
+        print_smaps([("Vornel, viewer", maps["viewer"]), ("minimal program", maps["program"]),
+                     ("minimal window", maps["window"])])
+        if self.args.only == "memory-resident":
+            return
 
         # Each window opened and closed 1,000 times: headless, then on the X server.
         ports = self.silent_pty()
@@ -286,35 +364,49 @@ class Figures:
             raise RuntimeError("the bare reader did not start")
         sims = (sim_v, sim_b, sim_p)
         readers = (vornel, bare, picocom)
-        sent = {s.pid: io_counter(s.pid, "wchar") for s in sims}
-        read_p = io_counter(picocom.pid, "rchar")
-        calls = {p.pid: io_counter(p.pid, "syscr") for p in readers}
         xvfb = self.display.process.pid
-        window = CpuWindow([p.pid for p in readers] + [s.pid for s in sims] + [xvfb])
-        time.sleep(seconds)
-        took, cpu = window.finish()
-        rate = {s.pid: (io_counter(s.pid, "wchar") - sent[s.pid]) / took for s in sims}
-        picocom_read = (io_counter(picocom.pid, "rchar") - read_p) / took
-        calls = {pid: (io_counter(pid, "syscr") - n) / took for pid, n in calls.items()}
-        print(f"{'process':22} {'ticks':>6} {'CPU (stat)':>11} {'CPU (schedstat)':>16}  stream")
-        rows = (("Vornel", vornel.pid, f"{rate[sim_v.pid]:.0f} B/s sent to it, "
-                 f"{calls[vornel.pid]:.0f} read calls/s"),
-                ("bare Qt reader", bare.pid, f"{rate[sim_b.pid]:.0f} B/s sent to it, "
-                 f"{calls[bare.pid]:.0f} read calls/s"),
-                ("picocom", picocom.pid,
-                 f"{rate[sim_p.pid]:.0f} B/s sent to it, {picocom_read:.0f} B/s read, "
-                 f"{calls[picocom.pid]:.0f} read calls/s"),
-                ("vornel-sim for Vornel", sim_v.pid, ""),
-                ("vornel-sim for bare", sim_b.pid, ""),
-                ("vornel-sim for picocom", sim_p.pid, ""),
-                ("Xvfb", xvfb, "the X server, drawing every window"))
-        for name, pid, note in rows:
-            ticks, share, fine = cpu[pid]
-            print(f"{name:22} {ticks:6d} {share:10.2f}% {fine:15.3f}%  {note}")
-        v, b, p = (cpu[r.pid][2] for r in readers)
-        if p > 0 and b > 0:
-            print(f"Vornel/picocom, CPU (schedstat): {v / p:.2f}x; bare Qt reader/picocom: "
-                  f"{b / p:.2f}x; Vornel/bare Qt reader: {v / b:.2f}x")
+        ratios = {"Vornel/bare Qt reader": [], "Vornel/picocom": [], "bare Qt reader/picocom": []}
+        for reading in range(self.args.repeat):
+            sent = {s.pid: io_counter(s.pid, "wchar") for s in sims}
+            read_p = io_counter(picocom.pid, "rchar")
+            calls = {p.pid: io_counter(p.pid, "syscr") for p in readers}
+            window = CpuWindow([p.pid for p in readers] + [s.pid for s in sims] + [xvfb])
+            time.sleep(seconds)
+            took, cpu = window.finish()
+            rate = {s.pid: (io_counter(s.pid, "wchar") - sent[s.pid]) / took for s in sims}
+            picocom_read = (io_counter(picocom.pid, "rchar") - read_p) / took
+            calls = {pid: (io_counter(pid, "syscr") - n) / took for pid, n in calls.items()}
+            print(f"-- reading {reading + 1} of {self.args.repeat}, load average "
+                  f"{open('/proc/loadavg').read().split()[0]}")
+            print(f"{'process':22} {'ticks':>6} {'CPU (stat)':>11} {'CPU (schedstat)':>16}  "
+                  "stream")
+            rows = (("Vornel", vornel.pid, f"{rate[sim_v.pid]:.0f} B/s sent to it, "
+                     f"{calls[vornel.pid]:.0f} read calls/s"),
+                    ("bare Qt reader", bare.pid, f"{rate[sim_b.pid]:.0f} B/s sent to it, "
+                     f"{calls[bare.pid]:.0f} read calls/s"),
+                    ("picocom", picocom.pid,
+                     f"{rate[sim_p.pid]:.0f} B/s sent to it, {picocom_read:.0f} B/s read, "
+                     f"{calls[picocom.pid]:.0f} read calls/s"),
+                    ("vornel-sim for Vornel", sim_v.pid, ""),
+                    ("vornel-sim for bare", sim_b.pid, ""),
+                    ("vornel-sim for picocom", sim_p.pid, ""),
+                    ("Xvfb", xvfb, "the X server, drawing every window"))
+            for name, pid, note in rows:
+                ticks, share, fine = cpu[pid]
+                print(f"{name:22} {ticks:6d} {share:10.2f}% {fine:15.3f}%  {note}")
+            v, b, p = (cpu[r.pid][2] for r in readers)
+            if p > 0 and b > 0:
+                print(f"Vornel/picocom, CPU (schedstat): {v / p:.2f}x; bare Qt reader/picocom: "
+                      f"{b / p:.2f}x; Vornel/bare Qt reader: {v / b:.2f}x")
+                ratios["Vornel/bare Qt reader"].append(v / b)
+                ratios["Vornel/picocom"].append(v / p)
+                ratios["bare Qt reader/picocom"].append(b / p)
+        if self.args.repeat > 1:
+            print(f"Over the {self.args.repeat} readings of {seconds:.0f} s, CPU (schedstat):")
+            for name, values in ratios.items():
+                if values:
+                    print(f"  {name:24} median {statistics.median(values):.2f}x "
+                          f"(readings {min(values):.2f}x to {max(values):.2f}x)")
         if not self.display.wait_for(xdrive.indicator_lit, timeout=2, what="a frame"):
             raise RuntimeError("Vornel shows no frames")
         for p in (picocom, bare, *sims):
@@ -330,12 +422,17 @@ def main():
     parser.add_argument("--build", required=True, help="the build folder, e.g. build-bench")
     parser.add_argument("--runs", type=int, default=10, help="start-up runs of each program")
     parser.add_argument("--seconds", type=float, default=10, help="length of each CPU reading")
-    parser.add_argument("--only", choices=["startup", "memory", "cpu"])
+    parser.add_argument("--repeat", type=int, default=1,
+                        help="readings of the resident set and of the CPU at 115200 bit/s")
+    parser.add_argument("--only", choices=["startup", "memory", "memory-resident", "cpu"])
+    parser.add_argument("--vornel", help="another Vornel binary to measure (default: the build's)")
+    parser.add_argument("--compare", help="start-up: another Vornel binary timed in the same run")
     args = parser.parse_args()
     figures = Figures(args)
     try:
         for section in ("startup", "memory", "cpu"):
-            if args.only in (None, section):
+            if args.only in (None, section) or (section == "memory" and
+                                                 args.only == "memory-resident"):
                 getattr(figures, section)()
                 sys.stdout.flush()
     finally:

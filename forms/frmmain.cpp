@@ -79,6 +79,7 @@ frmMain::frmMain(const PlatformServices& services, QWidget* parent)
       services_(services),
       MSComm1_(services.ports),
       link_(MSComm1_, LastFrame, [this] { startFlash(); }) {
+    // Now, not later: the splash, shown before this window, takes the icon from its owner.
     setWindowIcon(pictures::mainIcon());
     setAttribute(Qt::WA_QuitOnClose);
 #if QT_CONFIG(accessibility)
@@ -89,9 +90,11 @@ frmMain::frmMain(const PlatformServices& services, QWidget* parent)
     auto* client = new QWidget(this);
     client->setObjectName(QStringLiteral("client"));
     setCentralWidget(client);
+    client_ = client;
 
-    Label11_ = createLabel(client, kLabel11);
-    Label4_ = createLabel(client, kLabel4);
+    // The controls as defined; their fonts are loaded by finishLoading().
+    Label11_ = createLabel(client, kLabel11, FontLoading::Later);
+    Label4_ = createLabel(client, kLabel4, FontLoading::Later);
     DataOK_ = createLabel(client, kDataOK);
 #if QT_CONFIG(accessibility)
     DataOK_->setAccessibleName(QStringLiteral("Frame indicator"));
@@ -115,14 +118,31 @@ frmMain::frmMain(const PlatformServices& services, QWidget* parent)
     dragger_->dragBy(client);
     dragger_->dragBy(Label11_);
     dragger_->dragBy(Label4_);
-
-    placeClientUnderMenuBar(this, client, kWindow, Sizing::Fixed);
 }
 
 frmMain::~frmMain() = default;  // the serial service closes the port as it goes
 
+void frmMain::finishLoading() {
+    if (loaded_) {
+        return;
+    }
+    loaded_ = true;
+    fitLabelFont(Label11_, kLabel11);
+    fitLabelFont(Label4_, kLabel4);
+    placeClientUnderMenuBar(this, client_, kWindow, Sizing::Fixed);
+}
+
+void frmMain::setVisible(bool visible) {
+    if (visible) {
+        finishLoading();
+    }
+    QMainWindow::setVisible(visible);
+}
+
 void frmMain::Form_Load() {
     frmSplash splash(this);
+    // The splash is on the screen first; the rest of this window's loading comes after.
+    splash.afterFirstPaint(guarded([this] { finishLoading(); }));
     splash.exec();
 }
 

@@ -41,6 +41,13 @@ public:
 
     const CommLink& commLink() const { return link_; }
 
+    // What the controls load (the labels' fonts) and the placing of the window under its menu
+    // bar, which measures the bar: done once, after the splash has been drawn or, at the latest,
+    // when the window is first shown.
+    void finishLoading();
+
+    void setVisible(bool visible) override;
+
 protected:
     void closeEvent(QCloseEvent* event) override;
 
@@ -49,6 +56,8 @@ private:
     void showLinkStatus();
 
     PlatformServices services_;
+    QWidget* client_ = nullptr;
+    bool loaded_ = false;
     QLabel* Label11_ = nullptr;
     QLabel* Label4_ = nullptr;
     QLabel* DataOK_ = nullptr;

@@ -8,6 +8,8 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QScreen>
+#include <QTimer>
+#include <utility>
 
 #include "forms/kit/clickable.h"
 #include "forms/kit/failure_guard.h"
@@ -128,7 +130,7 @@ frmSplash::frmSplash(QWidget* owner) : QDialog(owner, Qt::Dialog | Qt::Frameless
     Label3_ = createInertLabel(Frame1_, kLabel3);
 
     imgLogo_ = createLabel<ClickableLabel>(Frame1_, kImgLogo);
-    imgLogo_->setPixmap(QPixmap(QString::fromLatin1(pictures::kSplash)));
+    imgLogo_->setPixmap(pictures::picture(pictures::kSplash));
     imgLogo_->setScaledContents(true);
 
     Label6_ = createLabel<ClickableLabel>(Frame1_, kLabel6);
@@ -190,9 +192,17 @@ void frmSplash::keyPressEvent(QKeyEvent* event) {
     event->ignore();
 }
 
+void frmSplash::afterFirstPaint(std::function<void()> then) {
+    afterFirstPaint_ = std::move(then);
+}
+
 void frmSplash::paintEvent(QPaintEvent* /*event*/) {
     QPainter painter(this);
     painter.fillRect(rect(), bgr(kWindow.backColour));
+    // Queued: the controls are painted and the window handed to the screen first.
+    if (afterFirstPaint_) {
+        QTimer::singleShot(0, this, std::exchange(afterFirstPaint_, nullptr));
+    }
 }
 
 }  // namespace vornel

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <functional>
 
 #include "forms/kit/clickable.h"
 
@@ -18,6 +19,9 @@ class frmSplash : public QDialog {
 
 public:
     explicit frmSplash(QWidget* owner);
+
+    // Runs `then` once, as soon as the splash has been drawn for the first time.
+    void afterFirstPaint(std::function<void()> then);
 
     // Each closes the splash.
     void Form_KeyPress(int KeyAscii);
@@ -44,6 +48,7 @@ private:
     ClickableLabel* imgLogo_ = nullptr;
     ClickableLabel* Label6_ = nullptr;
     bool unloaded_ = false;
+    std::function<void()> afterFirstPaint_;
 };
 
 }  // namespace vornel

@@ -4,7 +4,6 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QMenuBar>
-#include <QScopeGuard>
 #include <QTimer>
 #include <algorithm>
 #include <string_view>
@@ -139,20 +138,19 @@ void raw::Timer1_Timer() {
     // Only the first kMaxRows * kRowWidth characters can be shown, so the frame is read in place
     // rather than copied whole.
     std::string_view remaining = LastFrame;
-
-    // The rows are rebuilt out of sight and drawn once.
-    ListView1_->setUpdatesEnabled(false);
-    const auto redraw = qScopeGuard([this] { ListView1_->setUpdatesEnabled(true); });
-    ListView1_->clearRows();
+    QStringList rows;
     for (int row = 1; row <= kMaxRows; ++row) {
         if (remaining.size() <= kRowWidth) {
-            ListView1_->setSubItem(ListView1_->addRow(), kTextColumn, rowText(remaining));
+            rows << rowText(remaining);
             break;
         }
-        ListView1_->setSubItem(ListView1_->addRow(), kTextColumn,
-                               rowText(remaining.substr(0, kRowWidth)));
+        rows << rowText(remaining.substr(0, kRowWidth));
         remaining.remove_prefix(kRowWidth);
     }
+    // Only what differs from the rows shown changes: an unchanged row stays the same row, so a
+    // selection, the scrolled position and what a screen reader holds of the list survive the
+    // refresh, and an unchanged frame costs no repaint.
+    ListView1_->showRows(kTextColumn, rows);
 }
 
 void raw::copyRows() {

@@ -10,9 +10,9 @@ namespace vornel {
 class ListView;
 
 // "RAW data string": shows the latest frame, cut into rows of 60 characters, at most 20, and
-// rebuilds the rows from LastFrame once a second. "Pause" stops and restarts the refresh, "EXIT"
-// closes the window. The window only reads LastFrame; it changes nothing outside itself. Closing
-// it, however it is closed, destroys it: the next opening starts afresh.
+// brings the rows up to date with LastFrame once a second. "Pause" stops and restarts the
+// refresh, "EXIT" closes the window. The window only reads LastFrame; it changes nothing outside
+// itself. Closing it, however it is closed, destroys it: the next opening starts afresh.
 class raw : public QMainWindow {
     Q_OBJECT
 
@@ -23,7 +23,7 @@ public:
 
     // Runs once while the window loads: starts the refresh and prepares the empty list.
     void Form_Load();
-    // Every tick of Timer1: rebuilds the rows from LastFrame.
+    // Every tick of Timer1: the rows show LastFrame; only rows whose text differs change.
     void Timer1_Timer();
 
     // Menu commands.

@@ -1,5 +1,6 @@
 #include "resources/pictures.h"
 
+#include <QImageReader>
 #include <QPixmap>
 #include <QPixmapCache>
 #include <initializer_list>
@@ -27,6 +28,11 @@ QIcon iconOf(std::initializer_list<const char*> paths) {
 }
 
 }  // namespace
+
+QPixmap picture(const char* path) {
+    QImageReader reader(QString::fromLatin1(path));
+    return QPixmap::fromImageReader(&reader);
+}
 
 QIcon mainIcon() {
     return iconOf({kMainIcon32, kMainIcon16});

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QIcon>
+#include <QPixmap>
 
 // The program's pictures, in its resources.
 namespace vornel::pictures {
@@ -16,6 +17,10 @@ inline constexpr const char* kMainIcon32 = ":/icons/vornel_32.png";
 inline constexpr const char* kMainIcon16 = ":/icons/vornel_16.png";
 inline constexpr const char* kSetupIcon = ":/icons/setup.png";
 inline constexpr const char* kRawIcon = ":/icons/raw.png";
+
+// A picture decoded for the window that shows it, and let go with it. (A QPixmap made from a
+// file name stays in Qt's pixmap cache for the rest of the run: 1.1 MiB for the splash's.)
+QPixmap picture(const char* path);
 
 QIcon mainIcon();
 QIcon setupIcon();

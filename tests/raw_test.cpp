@@ -12,6 +12,7 @@
 #include <QHeaderView>
 #include <QMenuBar>
 #include <QPixmap>
+#include <QSignalSpy>
 #include <QStyle>
 #include <QStyledItemDelegate>
 #include <QTest>
@@ -265,6 +266,32 @@ TEST_F(RawViewer, CutsTheFrameIntoRowsOf60CharactersAtMost20) {
     }
 }
 
+// Only what differs changes: unchanged rows stay the same items (their selection with them),
+// rows go from the end only when the count changes, and an unchanged frame touches nothing.
+TEST_F(RawViewer, ARefreshChangesOnlyTheRowsThatDiffer) {
+    raw* viewer = openViewer();
+    ASSERT_NE(viewer, nullptr);
+    QTreeWidget* view = list(viewer);
+    LastFrame = frameOf(130);
+    viewer->Timer1_Timer();
+    ASSERT_EQ(view->topLevelItemCount(), 3);
+    QTreeWidgetItem* const first[] = {view->topLevelItem(0), view->topLevelItem(1)};
+    first[1]->setSelected(true);
+    QSignalSpy changed(view->model(), &QAbstractItemModel::dataChanged);
+    viewer->Timer1_Timer();
+    EXPECT_EQ(changed.count(), 0) << "an unchanged frame changes nothing";
+
+    LastFrame = frameOf(120) + "[7,8]";  // only the last row differs
+    viewer->Timer1_Timer();
+    EXPECT_EQ(rows(viewer).back(), QStringLiteral("[7,8]\r\n"));
+    EXPECT_EQ(view->selectedItems(), QList<QTreeWidgetItem*>{first[1]});
+    LastFrame = frameOf(61);  // fewer rows: the first stays, the rest go from the end
+    viewer->Timer1_Timer();
+    EXPECT_EQ(view->topLevelItem(0), first[0]);
+    EXPECT_EQ(rows(viewer), std::vector<QString>({latin1(frameOf(60) + "\r\n"),
+                                                  latin1(frameOf(61).substr(60) + "\r\n")}));
+}
+
 TEST_F(RawViewer, KeepsControlCharactersInTheTextAndDrawsThemAsPictures) {
     raw* viewer = openViewer();
     ASSERT_NE(viewer, nullptr);
@@ -316,6 +343,7 @@ TEST(ListViewControl, KeepsRowsInTheOrderAddedAndRefusesSubItemsOutsideItsColumn
 
     // A failing call is a failure, not a silent new column.
     EXPECT_THROW(view.setSubItem(view.addRow(), 2, QStringLiteral("x")), std::out_of_range);
+    EXPECT_THROW(view.showRows(2, {QStringLiteral("x")}), std::out_of_range);
     EXPECT_EQ(view.columnCount(), 2);
 
     view.clearRows();

@@ -83,6 +83,9 @@ TEST(StartUp, ShowsTheSplashThenTheMainWindowAndEveryWindowWithItsTexts) {
     EXPECT_TRUE(window->isVisible());
     EXPECT_EQ(textOf(window.get(), "Label11"), "Tessaly");
     EXPECT_FALSE(textOf(window.get(), "Label4").isEmpty());
+    // Its labels' fonts, loaded after the splash was drawn, are the definition's by now.
+    const QFont title = window->findChild<QLabel*>("Label11")->font();
+    EXPECT_TRUE(title.bold() && title.italic());
     EXPECT_TRUE(window->findChild<QLabel*>("DataOK")->autoFillBackground()) << "lit at start";
     EXPECT_EQ(menuOf(window.get()),
               QStringList({"COMMS", "set Hardware", "raw DAta", "About", "Exit"}));

@@ -81,6 +81,19 @@ void ListView::setSubItem(QTreeWidgetItem* row, int index, const QString& text) 
     row->setText(index, text);
 }
 
+void ListView::showRows(int index, const QStringList& texts) {
+    const int count = static_cast<int>(texts.size());
+    while (topLevelItemCount() > count) {
+        delete takeTopLevelItem(topLevelItemCount() - 1);
+    }
+    for (int row = 0; row < count; ++row) {
+        QTreeWidgetItem* item = row < topLevelItemCount() ? topLevelItem(row) : addRow();
+        if (item->text(index) != texts.at(row)) {
+            setSubItem(item, index, texts.at(row));
+        }
+    }
+}
+
 void ListView::setReportView() {
     setHeaderHidden(false);
 }

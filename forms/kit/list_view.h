@@ -41,6 +41,12 @@ public:
     // an index outside the columns is refused with std::out_of_range.
     void setSubItem(QTreeWidgetItem* row, int index, const QString& text);
 
+    // Makes the rows show `texts` in sub-item `index`, one row each, changing only what differs:
+    // a row whose text is unchanged stays the same row, untouched (its selection with it, and
+    // what assistive tools hold of it); rows are added or removed, at the end, only when the
+    // count changes. An index outside the columns is refused with std::out_of_range.
+    void showRows(int index, const QStringList& texts);
+
     // Rows one per line under the column headers, which are hidden until then.
     void setReportView();
 

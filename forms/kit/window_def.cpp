@@ -3,6 +3,7 @@
 #include <QComboBox>
 #include <QFontDatabase>
 #include <QGuiApplication>
+#include <QHash>
 #include <QLabel>
 #include <QMainWindow>
 #include <QMenuBar>
@@ -48,13 +49,25 @@ private:
     QColor colour_;
 };
 
+// Whether this machine has a family, asked of Qt once for each family in the run. Qt resolves
+// the name through fontconfig's substitutions on every call, about a million instructions each
+// time here, and a window asks for the same few families again and again.
+bool installed(const QString& family) {
+    static QHash<QString, bool> known;
+    auto found = known.constFind(family);
+    if (found == known.cend()) {
+        found = known.insert(family, QFontDatabase::hasFamily(family));
+    }
+    return found.value();
+}
+
 // The families from the first one this machine has on, or all of them where it has none (Qt's
 // own substitutes then choose). Qt would pass over the others anyway, but it looks for a family
 // it cannot find again for every new size and style of a font: under Wine about 13 ms each
 // time, where making the font of an installed family takes under 1 ms.
 QStringList fromFirstInstalled(const QStringList& families) {
     for (qsizetype i = 0; i < families.size(); ++i) {
-        if (QFontDatabase::hasFamily(families.at(i))) {
+        if (installed(families.at(i))) {
             return families.mid(i);
         }
     }
@@ -101,7 +114,7 @@ QFont definitionFont(const FontDef& def) {
 
 QFont fittingFont(const FontDef& def, const std::function<bool(const QFontMetrics&)>& fits) {
     QFont font = definitionFont(def);
-    if (QFontDatabase::hasFamily(QString::fromLatin1(def.family))) {
+    if (installed(QString::fromLatin1(def.family))) {
         return font;
     }
     constexpr double kStep = 0.25;
@@ -114,12 +127,9 @@ QFont fittingFont(const FontDef& def, const std::function<bool(const QFontMetric
     return font;
 }
 
-void applyLabelDef(QLabel* label, const LabelDef& def) {
+void fitLabelFont(QLabel* label, const LabelDef& def) {
     const QString caption = QString::fromUtf8(def.caption);
     const QRect box = twipsRect(def.left, def.top, def.width, def.height);
-    label->setText(caption);
-    label->setObjectName(QString::fromLatin1(def.name));
-    label->setGeometry(box);
     label->setFont(fittingFont(def.font.value_or(kDefaultFont), [&](const QFontMetrics& metrics) {
         if (def.wordWrap) {
             return metrics
@@ -129,6 +139,15 @@ void applyLabelDef(QLabel* label, const LabelDef& def) {
         }
         return metrics.horizontalAdvance(caption) <= box.width();
     }));
+}
+
+void applyLabelDef(QLabel* label, const LabelDef& def, FontLoading fonts) {
+    label->setText(QString::fromUtf8(def.caption));
+    label->setObjectName(QString::fromLatin1(def.name));
+    label->setGeometry(twipsRect(def.left, def.top, def.width, def.height));
+    if (fonts == FontLoading::Now) {
+        fitLabelFont(label, def);
+    }
     label->setAlignment(def.alignment);
     label->setWordWrap(def.wordWrap);
     label->setTextFormat(Qt::PlainText);

@@ -75,14 +75,18 @@ struct LabelDef {
 
 // Gives a label everything its definition says (object name = the definition's name). Its
 // caption fits its box: on one line within the box's width, or wrapped within the whole box.
-void applyLabelDef(QLabel* label, const LabelDef& def);
+// With FontLoading::Later the label keeps the application's font until fitLabelFont() gives it
+// its own: a window that is not shown yet need not load its fonts.
+enum class FontLoading { Now, Later };
+void applyLabelDef(QLabel* label, const LabelDef& def, FontLoading fonts = FontLoading::Now);
+void fitLabelFont(QLabel* label, const LabelDef& def);
 
 // Creates the label of a definition on `parent`; `Label` may be any QLabel, such as a
 // ClickableLabel.
 template <typename Label = QLabel>
-Label* createLabel(QWidget* parent, const LabelDef& def) {
+Label* createLabel(QWidget* parent, const LabelDef& def, FontLoading fonts = FontLoading::Now) {
     auto* label = new Label(parent);
-    applyLabelDef(label, def);
+    applyLabelDef(label, def, fonts);
     return label;
 }
 

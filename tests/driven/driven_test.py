@@ -138,6 +138,12 @@ class DrivenProgram(Driving, unittest.TestCase):
 
         # raw DAta: the viewer opens and shows the frame in its list after a tick.
         steps.raw_data_shows_rows(d, menu, rows=1, timeout=5)
+        # The screen reader reads the rows while records keep arriving and the list refreshes:
+        # every reading finds each row's text, ending with CR LF, beside its empty first column.
+        for _ in range(3):
+            cells = [c["name"] for c in atspi.objects(bus.tree(), "table cell")]
+            self.assertTrue(cells[1::2] and all(t.endswith("\r\n") for t in cells[1::2]), cells)
+            self.assertEqual(cells[0::2], [""] * len(cells[1::2]), cells)
 
         # The viewer, above its owner, covers the main window's menu bar: drag the main window
         # down by its body to uncover it. Exit then ends the program, the viewer with it,
