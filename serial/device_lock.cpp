@@ -1,6 +1,7 @@
 #include "serial/device_lock.h"
 
 #include <QtGlobal>
+#include <charconv>
 
 #ifndef Q_OS_WIN
 #include <fcntl.h>
@@ -17,6 +18,22 @@
 #endif
 
 namespace vornel {
+
+long lockFilePid(std::string_view content) {
+    const std::string_view first = content.substr(0, content.find('\n'));
+    const std::size_t begin = first.find_first_not_of(" \t");
+    const std::size_t end = first.find_last_not_of(" \t\r");
+    if (begin == std::string_view::npos || end == std::string_view::npos || end < begin) {
+        return 0;
+    }
+    const std::string_view digits = first.substr(begin, end - begin + 1);
+    long pid = 0;
+    if (digits.size() > 9 || digits.find_first_not_of("0123456789") != std::string_view::npos ||
+        std::from_chars(digits.data(), digits.data() + digits.size(), pid).ec != std::errc{}) {
+        return 0;
+    }
+    return pid;
+}
 
 #ifdef Q_OS_WIN
 
@@ -72,23 +89,6 @@ struct LockFile {
     long pid = 0;  // the process it names; 0 when it names none
 };
 
-// The pid on the first line, as Qt and uucp-style programs write it ("1234", or padded with
-// spaces); 0 when the line holds anything else.
-long pidOnFirstLine(const std::string& text) {
-    const std::string first = text.substr(0, text.find('\n'));
-    const std::size_t begin = first.find_first_not_of(" \t");
-    const std::size_t end = first.find_last_not_of(" \t\r");
-    if (begin == std::string::npos) {
-        return 0;
-    }
-    const std::string digits = first.substr(begin, end - begin + 1);
-    if (digits.empty() || digits.size() > 9 ||
-        digits.find_first_not_of("0123456789") != std::string::npos) {
-        return 0;
-    }
-    return std::stol(digits);
-}
-
 LockFile inspect(const std::string& path) {
     LockFile lock{path};
     const int fd = ::open(path.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
@@ -102,7 +102,8 @@ LockFile inspect(const std::string& path) {
     }
     char text[128];
     const ssize_t length = ::read(fd, text, sizeof text);
-    lock.pid = length > 0 ? pidOnFirstLine(std::string(text, static_cast<std::size_t>(length))) : 0;
+    lock.pid =
+        length > 0 ? lockFilePid(std::string_view(text, static_cast<std::size_t>(length))) : 0;
     if (processAlive(lock.pid)) {
         lock.state = LockFileState::Live;
     } else if (::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
