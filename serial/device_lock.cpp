@@ -104,11 +104,9 @@ LockFile inspect(const std::string& path) {
     const ssize_t length = ::read(fd, text, sizeof text);
     lock.pid =
         length > 0 ? lockFilePid(std::string_view(text, static_cast<std::size_t>(length))) : 0;
-    if (processAlive(lock.pid)) {
-        lock.state = LockFileState::Live;
-    } else if (::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
-        // Qt keeps its lock file locked for as long as it holds the device, from before it has
-        // written its pid into it.
+    // Qt keeps its lock file locked for as long as it holds the device, from before it has
+    // written its pid into it.
+    if (processAlive(lock.pid) || (::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK)) {
         lock.state = LockFileState::Live;
     } else {
         lock.state = lock.pid > 0 ? LockFileState::Ended : LockFileState::Unowned;
@@ -126,7 +124,7 @@ bool writableDirectory(const std::string& dir) {
 std::string qtLockFilePath(const std::string& device) {
     const std::string name = lockFileName(device);
     for (const char* dir : kLockDirectories) {
-        const std::string path = std::string(dir) + "/" + name;
+        std::string path = std::string(dir) + "/" + name;
         struct stat info {};
         if (::faccessat(AT_FDCWD, dir, R_OK, AT_EACCESS) == 0 &&
             (::lstat(path.c_str(), &info) == 0 || writableDirectory(dir))) {
@@ -162,7 +160,7 @@ LockFile deviceLockFile(const std::string& device) {
     const std::string name = lockFileName(device);
     LockFile found;
     for (const char* dir : kLockDirectories) {
-        const LockFile lock = inspect(std::string(dir) + "/" + name);
+        LockFile lock = inspect(std::string(dir) + "/" + name);
         if (lock.state == LockFileState::Live) {
             return lock;
         }
@@ -203,6 +201,9 @@ void DeviceLock::release() {
     }
 }
 
+// strerror() is not thread-safe for every error number; only the event thread asks for error
+// texts here.
+// NOLINTBEGIN(concurrency-mt-unsafe)
 DeviceAccess DeviceLock::acquire(const std::string& device, bool clearLeftovers) {
     release();
     detail_.clear();
@@ -304,6 +305,7 @@ DeviceAccess DeviceLock::acquire(const std::string& device, bool clearLeftovers)
 #endif
     return DeviceAccess::Granted;
 }
+// NOLINTEND(concurrency-mt-unsafe)
 
 #endif
 
