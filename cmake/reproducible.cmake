@@ -1,0 +1,12 @@
+# What a package holds keeps no time of its build. With SOURCE_DATE_EPOCH set (the build scripts
+# take it from the commit), rcc stamps the pictures with it, and CPack stamps the files and members
+# of the .deb and the zip with it. Installed files keep the times of the files they were copied
+# from, which makensis puts into the installer: once everything else is installed, the files this
+# install put in place get SOURCE_DATE_EPOCH as their time. Included by the top-level
+# CMakeLists.txt after every other install rule.
+install(CODE [[
+    if(DEFINED ENV{SOURCE_DATE_EPOCH} AND CMAKE_HOST_UNIX AND CMAKE_INSTALL_MANIFEST_FILES)
+        execute_process(COMMAND touch -h -d "@$ENV{SOURCE_DATE_EPOCH}" ${CMAKE_INSTALL_MANIFEST_FILES}
+                        COMMAND_ERROR_IS_FATAL ANY)
+    endif()
+]])
