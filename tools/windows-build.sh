@@ -74,7 +74,7 @@ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
     -DVORNEL_QT_KIT="$kit/kit" -DQT_HOST_PATH="$kit/host" -DVORNEL_BUILD_TESTS=OFF >/dev/null
 cmake --build "$build" -j2
 rm -rf "$out"
-cmake --install "$build" --prefix "$out" --strip >/dev/null
+cmake --install "$build" --prefix "$out" >/dev/null
 rm -f "$build"/vornel-*-win64.zip "$build"/vornel-*-win64.exe
 (cd "$build" && cpack -G "ZIP;NSIS" >/dev/null)
 
