@@ -85,9 +85,9 @@ if [ "$reuse" -eq 1 ]; then
 else
     build "$work/one" "$work/first"
 fi
-# The second somewhere else, later, under another umask and time zone.
+# The second somewhere else, later, in another time zone.
 sleep 1
-(umask 002 && TZ=Pacific/Kiritimati build "$work/second/a/longer/path" "$work/second-artifacts")
+(TZ=Pacific/Kiritimati build "$work/second/a/longer/path" "$work/second-artifacts")
 
 # vornel.exe as shipped, from each zip.
 if [ "$windows" -eq 1 ]; then
