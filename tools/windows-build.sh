@@ -76,7 +76,8 @@ cmake --build "$build" -j2
 rm -rf "$out"
 cmake --install "$build" --prefix "$out" >/dev/null
 rm -f "$build"/vornel-*-win64.zip "$build"/vornel-*-win64.exe
-(cd "$build" && cpack -G "ZIP;NSIS" >/dev/null)
+# A zip holds its files' times as local times: the same ones wherever it is made.
+(cd "$build" && TZ=UTC cpack -G "ZIP;NSIS" >/dev/null)
 
 # --- The folder runs on a bare Windows: every library anything in it loads is in it, or is the
 # system's own ------------------------------------------------------------------------------------
