@@ -122,4 +122,4 @@ for first in "$work"/first/*; do
     fi
 done
 [ "$failed" -eq 0 ] || { echo "reproducible-check: FAILED" >&2; exit 1; }
-echo "reproducible-check: the two builds of $commit are byte for byte the same"
+echo "reproducible-check: the package, the zip and vornel.exe of both builds of $commit are the same bytes"
