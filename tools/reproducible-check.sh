@@ -97,9 +97,9 @@ if [ "$windows" -eq 1 ]; then
     done
 fi
 
-# The installer is compared, but cannot be the same: makensis (3.08) writes a value it never sets
-# into each GetFullPathName instruction, and CPack's installer script has several, so two runs of
-# makensis on the same files and script give different bytes.
+# The installer is compared, but is not yet the same: its files are, with the same times, yet two
+# runs of cpack on them give different installers. makensis (3.08) logs a different number for
+# each GetFullPathName instruction of CPack's script on every run, which points at it.
 failed=0
 for first in "$work"/first/*; do
     name=$(basename "$first")
