@@ -150,11 +150,13 @@ bool x11Reachable(const std::string& display) {
 
 bool waylandReachable(const std::string& display) {
     // A socket handed down by the compositor can be connected only once: that is Qt's.
+    // NOLINTNEXTLINE(concurrency-mt-unsafe): read at start-up, before any other thread exists
     if (std::getenv("WAYLAND_SOCKET") != nullptr) {
         return true;
     }
     // A display named by a path relative to the runtime folder needs that folder (the library
     // would complain on standard error without it).
+    // NOLINTNEXTLINE(concurrency-mt-unsafe): read at start-up, before any other thread exists
     const char* runtime = std::getenv("XDG_RUNTIME_DIR");
     if ((display.empty() || display.front() != '/') && (runtime == nullptr || *runtime == '\0')) {
         return false;
@@ -185,6 +187,7 @@ std::optional<std::string> missingDisplay(const std::vector<std::string>& args) 
 #ifdef VORNEL_X11_OR_WAYLAND
     const std::optional<DisplayNeed> need =
         displayNeed(args, [](const char* name) -> std::optional<std::string> {
+            // NOLINTNEXTLINE(concurrency-mt-unsafe): at start-up, before any other thread exists
             const char* value = std::getenv(name);
             return value != nullptr ? std::optional<std::string>(value) : std::nullopt;
         });

@@ -22,8 +22,9 @@ void endFailedStart(QtMsgType type, const QMessageLogContext& context, const QSt
 }
 
 int print(const std::string& text) {
-    std::fputs(text.c_str(), stdout);
-    return std::fflush(stdout) == 0 && std::ferror(stdout) == 0 ? EXIT_SUCCESS : EXIT_FAILURE;
+    const bool written = std::fputs(text.c_str(), stdout) >= 0;
+    return written && std::fflush(stdout) == 0 && std::ferror(stdout) == 0 ? EXIT_SUCCESS
+                                                                           : EXIT_FAILURE;
 }
 
 }  // namespace
@@ -40,7 +41,7 @@ int main(int argc, char* argv[]) {
             break;
     }
     if (const std::optional<std::string> missing = vornel::missingDisplay(args)) {
-        std::fprintf(stderr, "%s\n", missing->c_str());
+        (void)std::fprintf(stderr, "%s\n", missing->c_str());  // nowhere else to say it
         return EXIT_FAILURE;
     }
 

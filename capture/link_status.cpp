@@ -27,6 +27,7 @@ std::string withDetail(std::string text, const LinkStatus& s) {
 
 }  // namespace
 
+// NOLINTNEXTLINE(misc-no-recursion): it calls itself once, for the state without the waiting
 std::string describeLinkStatus(const LinkStatus& s) {
     if (!s.open && s.waiting) {
         LinkStatus closed = s;

@@ -23,7 +23,31 @@ foreach(plugin platforms:QWindowsIntegrationPlugin styles:QModernWindowsStylePlu
 endforeach()
 
 # MinGW's run-time libraries, those the program and Qt were built with, stripped of their
-# symbols (libstdc++ alone would be 23 MB).
+# symbols (libstdc++ alone would be 23 MB). strip stamps what it writes with the time it ran, and a
+# checksum over it: each library keeps its own time instead, and no checksum (Windows checks none
+# of a program's libraries), so that every build ships the same bytes.
+# The offset of a PE file's COFF header: its "PE\0\0" signature is where the DOS header's last
+# field says.
+function(vornel_pe_header file out)
+    file(READ ${file} bytes OFFSET 60 LIMIT 4 HEX)
+    string(REGEX REPLACE "(..)(..)(..)(..)" "\\4\\3\\2\\1" bytes "${bytes}")
+    math(EXPR offset "0x${bytes} + 4")
+    set(${out} ${offset} PARENT_SCOPE)
+endfunction()
+# Gives `stripped` the time stamp of `original`, and a checksum of 0 (64-bit PE files).
+function(vornel_keep_pe_time original stripped)
+    vornel_pe_header(${original} from)
+    vornel_pe_header(${stripped} to)
+    math(EXPR from "${from} + 4")
+    math(EXPR time "${to} + 4")
+    math(EXPR checksum "${to} + 20 + 64")
+    execute_process(
+        COMMAND dd if=${original} of=${stripped} bs=1 skip=${from} seek=${time} count=4 conv=notrunc
+        COMMAND_ERROR_IS_FATAL ANY ERROR_QUIET)
+    execute_process(
+        COMMAND dd if=/dev/zero of=${stripped} bs=1 seek=${checksum} count=4 conv=notrunc
+        COMMAND_ERROR_IS_FATAL ANY ERROR_QUIET)
+endfunction()
 if(MINGW)
     foreach(library libgcc_s_seh-1.dll libstdc++-6.dll libwinpthread-1.dll)
         execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${library}
@@ -35,6 +59,9 @@ if(MINGW)
         file(MAKE_DIRECTORY ${PROJECT_BINARY_DIR}/mingw-runtime)
         execute_process(COMMAND ${CMAKE_STRIP} --strip-unneeded -o ${stripped} ${found}
             COMMAND_ERROR_IS_FATAL ANY)
+        if(CMAKE_HOST_UNIX)
+            vornel_keep_pe_time(${found} ${stripped})
+        endif()
         install(FILES ${stripped} DESTINATION ${CMAKE_INSTALL_BINDIR})
     endforeach()
 endif()

@@ -4,7 +4,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <algorithm>
 #include <limits>
 
 #include "forms/globals.h"
@@ -63,8 +62,6 @@ const LabelDef kExitNoSave{.name = "Exit_no_save",
 // The ports probed, and the speeds offered in this order (19200 and 38400 are not).
 constexpr int kFirstProbedPort = 1;
 constexpr int kLastProbedPort = 8;
-// A line speed is at least 1 bit per second; the largest is what CommBaudRate can hold.
-constexpr int kLowestSpeed = 1;
 const char* const kSpeeds[] = {"300",   "600",   "1200",  "2400",  "4800",  "9600",
                                "14400", "28800", "33600", "57600", "115200"};
 
@@ -73,41 +70,7 @@ void refuse(QWidget* parent, const QString& text) {
     box.exec();
 }
 
-// A decimal whole number as typed: digits, with a minus sign in front of a negative one. (Not
-// a regular expression: compiling one maps and touches some 370 KiB of the library behind it.)
-bool isDecimal(const QString& text) {
-    const qsizetype digits = text.startsWith(QLatin1Char('-')) ? 1 : 0;
-    return text.size() > digits && std::all_of(text.cbegin() + digits, text.cend(), [](QChar c) {
-               return c >= QLatin1Char('0') && c <= QLatin1Char('9');
-           });
-}
-
 }  // namespace
-
-std::optional<PortField> readPortField(const QString& text) {
-    const QString trimmed = text.trimmed();
-#ifndef Q_OS_WIN
-    if (trimmed.startsWith(QLatin1Char('/'))) {
-        return PortField{0, trimmed.toStdString()};
-    }
-#endif
-    bool ok = false;
-    const int number = trimmed.toInt(&ok, 10);
-    if (!isDecimal(trimmed) || !ok || number < 0 || number > 255) {
-        return std::nullopt;
-    }
-    return PortField{static_cast<std::uint8_t>(number), {}};
-}
-
-std::optional<std::int32_t> readBaudField(const QString& text) {
-    const QString trimmed = text.trimmed();
-    bool ok = false;
-    const int value = trimmed.toInt(&ok, 10);
-    if (!isDecimal(trimmed) || !ok || value < kLowestSpeed) {
-        return std::nullopt;
-    }
-    return value;
-}
 
 ProgramSetup::ProgramSetup(const PlatformServices& services, QWidget* owner)
     : QDialog(owner, withCloseCommand(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint)),

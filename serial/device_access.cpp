@@ -36,6 +36,7 @@ std::string deviceOwnerGroup(const std::string& device) {
         inGroup(info.st_gid)) {
         return {};
     }
+    // NOLINTNEXTLINE(concurrency-mt-unsafe): only the event thread looks up users and groups
     const group* owner = ::getgrgid(info.st_gid);
     return owner != nullptr ? std::string(owner->gr_name) : std::string();
 }
@@ -51,6 +52,7 @@ std::string permissionDetail(const std::string& device, const std::string& other
         info.st_uid == ::geteuid()) {
         return otherwise;
     }
+    // NOLINTNEXTLINE(concurrency-mt-unsafe): only the event thread looks up users and groups
     const passwd* owner = ::getpwuid(info.st_uid);
     return "the device's permissions allow only its owner (" +
            (owner != nullptr ? std::string(owner->pw_name) : std::to_string(info.st_uid)) + ")";

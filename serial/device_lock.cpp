@@ -1,6 +1,7 @@
 #include "serial/device_lock.h"
 
 #include <QtGlobal>
+#include <charconv>
 
 #ifndef Q_OS_WIN
 #include <fcntl.h>
@@ -17,6 +18,22 @@
 #endif
 
 namespace vornel {
+
+long lockFilePid(std::string_view content) {
+    const std::string_view first = content.substr(0, content.find('\n'));
+    const std::size_t begin = first.find_first_not_of(" \t");
+    const std::size_t end = first.find_last_not_of(" \t\r");
+    if (begin == std::string_view::npos || end == std::string_view::npos || end < begin) {
+        return 0;
+    }
+    const std::string_view digits = first.substr(begin, end - begin + 1);
+    long pid = 0;
+    if (digits.size() > 9 || digits.find_first_not_of("0123456789") != std::string_view::npos ||
+        std::from_chars(digits.data(), digits.data() + digits.size(), pid).ec != std::errc{}) {
+        return 0;
+    }
+    return pid;
+}
 
 #ifdef Q_OS_WIN
 
@@ -72,23 +89,6 @@ struct LockFile {
     long pid = 0;  // the process it names; 0 when it names none
 };
 
-// The pid on the first line, as Qt and uucp-style programs write it ("1234", or padded with
-// spaces); 0 when the line holds anything else.
-long pidOnFirstLine(const std::string& text) {
-    const std::string first = text.substr(0, text.find('\n'));
-    const std::size_t begin = first.find_first_not_of(" \t");
-    const std::size_t end = first.find_last_not_of(" \t\r");
-    if (begin == std::string::npos) {
-        return 0;
-    }
-    const std::string digits = first.substr(begin, end - begin + 1);
-    if (digits.empty() || digits.size() > 9 ||
-        digits.find_first_not_of("0123456789") != std::string::npos) {
-        return 0;
-    }
-    return std::stol(digits);
-}
-
 LockFile inspect(const std::string& path) {
     LockFile lock{path};
     const int fd = ::open(path.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
@@ -102,12 +102,11 @@ LockFile inspect(const std::string& path) {
     }
     char text[128];
     const ssize_t length = ::read(fd, text, sizeof text);
-    lock.pid = length > 0 ? pidOnFirstLine(std::string(text, static_cast<std::size_t>(length))) : 0;
-    if (processAlive(lock.pid)) {
-        lock.state = LockFileState::Live;
-    } else if (::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
-        // Qt keeps its lock file locked for as long as it holds the device, from before it has
-        // written its pid into it.
+    lock.pid =
+        length > 0 ? lockFilePid(std::string_view(text, static_cast<std::size_t>(length))) : 0;
+    // Qt keeps its lock file locked for as long as it holds the device, from before it has
+    // written its pid into it.
+    if (processAlive(lock.pid) || (::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK)) {
         lock.state = LockFileState::Live;
     } else {
         lock.state = lock.pid > 0 ? LockFileState::Ended : LockFileState::Unowned;
@@ -125,7 +124,7 @@ bool writableDirectory(const std::string& dir) {
 std::string qtLockFilePath(const std::string& device) {
     const std::string name = lockFileName(device);
     for (const char* dir : kLockDirectories) {
-        const std::string path = std::string(dir) + "/" + name;
+        std::string path = std::string(dir) + "/" + name;
         struct stat info {};
         if (::faccessat(AT_FDCWD, dir, R_OK, AT_EACCESS) == 0 &&
             (::lstat(path.c_str(), &info) == 0 || writableDirectory(dir))) {
@@ -161,7 +160,7 @@ LockFile deviceLockFile(const std::string& device) {
     const std::string name = lockFileName(device);
     LockFile found;
     for (const char* dir : kLockDirectories) {
-        const LockFile lock = inspect(std::string(dir) + "/" + name);
+        LockFile lock = inspect(std::string(dir) + "/" + name);
         if (lock.state == LockFileState::Live) {
             return lock;
         }
@@ -202,6 +201,9 @@ void DeviceLock::release() {
     }
 }
 
+// strerror() is not thread-safe for every error number; only the event thread asks for error
+// texts here.
+// NOLINTBEGIN(concurrency-mt-unsafe)
 DeviceAccess DeviceLock::acquire(const std::string& device, bool clearLeftovers) {
     release();
     detail_.clear();
@@ -303,6 +305,7 @@ DeviceAccess DeviceLock::acquire(const std::string& device, bool clearLeftovers)
 #endif
     return DeviceAccess::Granted;
 }
+// NOLINTEND(concurrency-mt-unsafe)
 
 #endif
 

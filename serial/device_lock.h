@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace vornel {
 
@@ -16,6 +17,10 @@ std::string canonicalDevicePath(const std::string& path);
 // most, in this order.
 enum class LockFileState { None, Live, Ended, Unowned };
 LockFileState lockFileState(const std::string& device);
+
+// The process a lock file's content names: the number on its first line, as Qt and uucp-style
+// programs write it ("1234", or padded with blanks); 0 when that line holds anything else.
+long lockFilePid(std::string_view content);
 
 // What stands between this process and a serial device.
 enum class DeviceAccess {

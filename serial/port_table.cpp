@@ -46,6 +46,22 @@ std::optional<SerialDevice> PortTable::port(int number) const {
     return all[static_cast<std::size_t>(number) - 1];
 }
 
+std::vector<SerialDevice> listedPorts(std::string_view list) {
+    std::vector<SerialDevice> listed;
+    std::size_t start = 0;
+    while (start <= list.size()) {
+        const std::size_t colon = std::min(list.find(':', start), list.size());
+        const std::string_view path = list.substr(start, colon - start);
+        start = colon + 1;
+        const bool seen = std::any_of(listed.begin(), listed.end(),
+                                      [&](const SerialDevice& d) { return d.path == path; });
+        if (!path.empty() && !seen) {
+            listed.push_back({std::string(path), "listed in VORNEL_SERIAL_PORTS"});
+        }
+    }
+    return listed;
+}
+
 std::vector<SerialDevice> inPortOrder(std::vector<SerialDevice> devices) {
     auto key = [](const SerialDevice& d) {
         return std::make_tuple(groupOf(d.path), trailingNumber(d.path), d.path);
@@ -60,16 +76,7 @@ std::vector<SerialDevice> SystemPortTable::devices() const {
     // device paths, separated by ':', replaces the machine's devices and keeps its order. Set
     // but empty, it lists none: only an unset variable means the machine's devices.
     if (qEnvironmentVariableIsSet("VORNEL_SERIAL_PORTS")) {
-        std::vector<SerialDevice> listed;
-        for (const QByteArray& path : qgetenv("VORNEL_SERIAL_PORTS").split(':')) {
-            const bool seen = std::any_of(listed.begin(), listed.end(), [&](const SerialDevice& d) {
-                return d.path == path.toStdString();
-            });
-            if (!path.isEmpty() && !seen) {
-                listed.push_back({path.toStdString(), "listed in VORNEL_SERIAL_PORTS"});
-            }
-        }
-        return listed;
+        return listedPorts(qgetenv("VORNEL_SERIAL_PORTS").toStdString());
     }
     std::vector<SerialDevice> found;
     for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {

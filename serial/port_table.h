@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace vornel {
@@ -35,6 +36,10 @@ public:
     std::vector<SerialDevice> devices() const override;
     std::optional<SerialDevice> port(int number) const override;
 };
+
+// The devices a list of paths separated by ':' names (VORNEL_SERIAL_PORTS), in its order: an
+// empty path names none, and a path listed again counts once.
+std::vector<SerialDevice> listedPorts(std::string_view list);
 
 // Puts devices in port order (see SystemPortTable).
 std::vector<SerialDevice> inPortOrder(std::vector<SerialDevice> devices);

@@ -222,6 +222,7 @@ void QtSerialService::throwOpenFailure() {
                                             "its lock file could not be made: " + text);
                 }
             }
+            // NOLINTNEXTLINE(concurrency-mt-unsafe): only the event thread asks for error texts
             if (text.find(std::strerror(EBUSY)) != std::string::npos) {
                 throw SerialFailure(LinkFault::InUse, text);
             }

@@ -50,7 +50,7 @@ int main(int argc, char** argv) {
     const Options& options = *parsed.options;
     const std::uint64_t seed = options.seed.value_or(freshSeed());
 
-    std::signal(SIGPIPE, SIG_IGN);  // a reader of stdout that has gone must not end the run
+    (void)std::signal(SIGPIPE, SIG_IGN);  // a reader of stdout that has gone must not end the run
     const StopSignal stop;
     std::optional<Sender> sender;
     int status = 0;

@@ -20,6 +20,8 @@ namespace {
 using namespace std::chrono_literals;
 
 constexpr auto kReaderLookEvery = 20ms;
+// A reader that takes nothing for this long is not waited for any longer.
+constexpr auto kReaderGivesUpAfter = 5s;
 
 [[noreturn]] void fail(const std::string& what) {
     throw std::system_error(errno, std::generic_category(), what);
@@ -188,7 +190,8 @@ void Outlet::drain(const StopSignal& stop) {
     int emptyLooks = 0;
     int lastQueued = -1;
     auto lastProgress = Clock::now();
-    while (emptyLooks < 3 && !stop.requested() && Clock::now() - lastProgress < 5s) {
+    while (emptyLooks < 3 && !stop.requested() &&
+           Clock::now() - lastProgress < kReaderGivesUpAfter) {
         int queued = 0;
         if (::ioctl(probe, FIONREAD, &queued) != 0) {
             break;

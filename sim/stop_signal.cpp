@@ -27,8 +27,8 @@ StopSignal::StopSignal() {
     sigemptyset(&both);
     sigaddset(&both, SIGINT);
     sigaddset(&both, SIGTERM);
-    if (::sigprocmask(SIG_BLOCK, &both, &openMask_) != 0) {
-        throw std::system_error(errno, std::generic_category(), "sigprocmask");
+    if (const int error = ::pthread_sigmask(SIG_BLOCK, &both, &openMask_); error != 0) {
+        throw std::system_error(error, std::generic_category(), "pthread_sigmask");
     }
     sigdelset(&openMask_, SIGINT);
     sigdelset(&openMask_, SIGTERM);

@@ -65,14 +65,19 @@ fi
 
 # --- Configure, build, install, package ---------------------------------------------------------
 build=${VORNEL_WINDOWS_BUILD:-$root/build-windows}
+# The packages' times are the commit's, so that a commit always gives the same bytes.
+if [ -z "${SOURCE_DATE_EPOCH:-}" ] && epoch=$(git -C "$root" log -1 --format=%ct 2>/dev/null); then
+    export SOURCE_DATE_EPOCH=$epoch
+fi
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" \
     -DVORNEL_QT_KIT="$kit/kit" -DQT_HOST_PATH="$kit/host" -DVORNEL_BUILD_TESTS=OFF >/dev/null
 cmake --build "$build" -j2
 rm -rf "$out"
-cmake --install "$build" --prefix "$out" --strip >/dev/null
+cmake --install "$build" --prefix "$out" >/dev/null
 rm -f "$build"/vornel-*-win64.zip "$build"/vornel-*-win64.exe
-(cd "$build" && cpack -G "ZIP;NSIS" >/dev/null)
+# A zip holds its files' times as local times: the same ones wherever it is made.
+(cd "$build" && TZ=UTC cpack -G "ZIP;NSIS" >/dev/null)
 
 # --- The folder runs on a bare Windows: every library anything in it loads is in it, or is the
 # system's own ------------------------------------------------------------------------------------
@@ -91,6 +96,17 @@ if [ ${#unresolved[@]} -gt 0 ]; then
     printf 'windows-build: not in the folder and not part of Windows: %s\n' "${unresolved[@]}" >&2
     exit 1
 fi
+
+# Our programs may be loaded anywhere in the 64-bit address space and never run their data.
+for program in "$out"/vornel*.exe; do
+    flags=$(x86_64-w64-mingw32-objdump -p "$program" | sed -n '/^DllCharacteristics/,/^[A-Z]/p')
+    for flag in HIGH_ENTROPY_VA DYNAMIC_BASE NX_COMPAT; do
+        if ! grep -qw "$flag" <<<"$flags"; then
+            echo "windows-build: $(basename "$program") lacks $flag in its PE header" >&2
+            exit 1
+        fi
+    done
+done
 
 out=$(cd "$out" && pwd)
 echo "Windows build: $out ($(du -sh "$out" | cut -f1), $(find "$out" -type f | wc -l) files)"

@@ -369,7 +369,12 @@ public:
         out_ = out[0];
     }
     ~SimulatorProcess() {
+        // Ended as Ctrl+C ends it, so that it ends as a run does (a coverage build writes its
+        // counts then); killed if it does not end.
         if (pid_ > 0) {
+            ::kill(pid_, SIGTERM);
+        }
+        if (pid_ > 0 && finish() == -1 && pid_ > 0) {
             ::kill(pid_, SIGKILL);
             ::waitpid(pid_, nullptr, 0);
         }
