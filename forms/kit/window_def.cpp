@@ -54,11 +54,12 @@ private:
 // time here, and a window asks for the same few families again and again.
 bool installed(const QString& family) {
     static QHash<QString, bool> known;
-    auto found = known.constFind(family);
-    if (found == known.cend()) {
-        found = known.insert(family, QFontDatabase::hasFamily(family));
+    if (const auto found = known.constFind(family); found != known.cend()) {
+        return found.value();
     }
-    return found.value();
+    const bool has = QFontDatabase::hasFamily(family);
+    known.insert(family, has);
+    return has;
 }
 
 // The families from the first one this machine has on, or all of them where it has none (Qt's
