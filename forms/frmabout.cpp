@@ -119,13 +119,13 @@ frmAbout::frmAbout(const PlatformServices& services, QWidget* owner)
     : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                          Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
       services_(services),
-      backPicture_(QString::fromLatin1(pictures::kAboutBack)) {
+      backPicture_(pictures::picture(pictures::kAboutBack)) {
     applyWindowDef(this, kWindow);
 
     lblDescription_ = createLabel(this, kLblDescription);
     lblDisclaimer_ = createLabel(this, kLblDisclaimer);
     picIcon_ = createLabel(this, kPicIcon);
-    picIcon_->setPixmap(QPixmap(QString::fromLatin1(pictures::kAboutIcon)));
+    picIcon_->setPixmap(pictures::picture(pictures::kAboutIcon));
     lblTitle_ = createLabel(this, kLblTitle);
     lblVersion_ = createLabel(this, kLblVersion);
     cmdSysInfo_ = createButton(this, kCmdSysInfo);

@@ -128,7 +128,7 @@ frmSplash::frmSplash(QWidget* owner) : QDialog(owner, Qt::Dialog | Qt::Frameless
     Label3_ = createInertLabel(Frame1_, kLabel3);
 
     imgLogo_ = createLabel<ClickableLabel>(Frame1_, kImgLogo);
-    imgLogo_->setPixmap(QPixmap(QString::fromLatin1(pictures::kSplash)));
+    imgLogo_->setPixmap(pictures::picture(pictures::kSplash));
     imgLogo_->setScaledContents(true);
 
     Label6_ = createLabel<ClickableLabel>(Frame1_, kLabel6);

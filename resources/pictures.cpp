@@ -1,7 +1,9 @@
 #include "resources/pictures.h"
 
+#include <QGuiApplication>
 #include <QPixmap>
 #include <QPixmapCache>
+#include <QScreen>
 #include <initializer_list>
 
 namespace vornel::pictures {
@@ -15,18 +17,31 @@ namespace {
 QIcon iconOf(std::initializer_list<const char*> paths) {
     QIcon icon;
     for (const char* path : paths) {
-        const QString name = QString::fromLatin1(path);
-        QPixmap picture;
-        if (!QPixmapCache::find(name, &picture)) {
-            picture.load(name);
-            QPixmapCache::insert(name, picture);
+        QPixmap shown;
+        if (!QPixmapCache::find(QString::fromLatin1(path), &shown)) {
+            shown = picture(path);
+            QPixmapCache::insert(QString::fromLatin1(path), shown);
         }
-        icon.addPixmap(picture);
+        icon.addPixmap(shown);
     }
     return icon;
 }
 
 }  // namespace
+
+QPixmap picture(const char* path) {
+    const QString plain = QString::fromLatin1(path);
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (screen != nullptr && screen->devicePixelRatio() > 1) {
+        const qsizetype dot = plain.lastIndexOf(u'.');
+        QPixmap sharp(plain.left(dot) + QStringLiteral("@2x") + plain.mid(dot));
+        if (!sharp.isNull()) {
+            sharp.setDevicePixelRatio(2);
+            return sharp;
+        }
+    }
+    return QPixmap(plain);
+}
 
 QIcon mainIcon() {
     return iconOf({kMainIcon32, kMainIcon16});

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QIcon>
+#include <QPixmap>
 
 // The program's pictures, in its resources.
 namespace vornel::pictures {
@@ -16,6 +17,11 @@ inline constexpr const char* kMainIcon32 = ":/icons/vornel_32.png";
 inline constexpr const char* kMainIcon16 = ":/icons/vornel_16.png";
 inline constexpr const char* kSetupIcon = ":/icons/setup.png";
 inline constexpr const char* kRawIcon = ":/icons/raw.png";
+
+// A picture as a window shows it. On a scaled screen (150 %, 200 % ...) its drawing at twice the
+// size where there is one ("name@2x.png" beside "name.png"), which Qt draws in the room of the
+// plain one, so that it is not blurred by scaling up; the plain picture otherwise.
+QPixmap picture(const char* path);
 
 QIcon mainIcon();
 QIcon setupIcon();
