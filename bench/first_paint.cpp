@@ -5,10 +5,10 @@
 //
 // COMMAND is the program and its arguments separated by spaces. Each target is run once first to
 // learn what its window looks like: a grid of points in the rectangle X,Y,W,H (where the window
-// appears), read 2 s after start; the points whose colour then differs from the empty screen are
-// the ones watched. Then the targets are run in turn, N times each (A, B, A, B, ...), so that a
-// change in the machine's load falls on all alike. A run measures, from just before fork() with
-// the monotonic clock:
+// appears), read once it holds still, 2 s after start at the earliest; the points whose colour then
+// differs from the empty screen are the ones watched. Then the targets are run in turn, N times
+// each (A, B, A, B, ...), so that a change in the machine's load falls on all alike. A run
+// measures, from just before fork() with the monotonic clock:
 //   first: the first time any watched point has changed from the empty screen;
 //   drawn: the first time every watched point shows the window's final colour.
 // The screen is polled about every millisecond. The program is then stopped with SIGTERM, and the
@@ -157,9 +157,26 @@ void learn(ScreenReader& screen, Target& target) {
         }
     }
     const pid_t pid = start(target.command);
+    // At least 2 s, and then until the rectangle has changed and holds still for half a second: a
+    // first program in a fresh Wine prefix, on a busy machine, can take longer to appear.
     sleepMs(2000);
-    if (exited(pid)) {
-        throw std::runtime_error(target.name + " ended during its first 2 s");
+    const double deadline = nowMs() + 20000;
+    std::vector<unsigned long> before;
+    for (;;) {
+        if (exited(pid)) {
+            throw std::runtime_error(target.name + " ended before its window was drawn");
+        }
+        std::vector<unsigned long> now;
+        int changed = 0;
+        for (const Point& p : grid) {
+            now.push_back(screen.pixel(p.x, p.y));
+            changed += now.back() != p.empty ? 1 : 0;
+        }
+        if ((changed >= 3 && now == before) || nowMs() > deadline) {
+            break;
+        }
+        before = now;
+        sleepMs(500);
     }
     for (Point& p : grid) {
         p.drawn = screen.pixel(p.x, p.y);
