@@ -178,20 +178,20 @@ bash tools/windows-build.sh "$work/out"
 build=${VORNEL_WINDOWS_BUILD:-$root/build-windows}
 build_time=$(took "$start")
 start=$(now)
-cmake --build "$build" -j2 --target planted_failure minimal_window wine_comm_events wine_test \
-    wine_forms
-cp -r "$work/out" "$work/harness"
-cp "$build"/{planted_failure,minimal_window,wine_test,wine_forms}.exe "$work/harness/"
-cp -r "$build/tests/windows/plugins" "$work/plugins"
 cp "$build"/vornel-*-win64.exe "$work/installer.exe"
 cp "$build"/vornel-*-win64.zip "$work/vornel.zip"
 # For the upgrade: the installer of the same sources stamped with an earlier revision (packed
-# quickly: only the test unpacks it), then the build folder describes the real version again.
+# quickly: only the test unpacks it); then the build folder is the real version's again.
 cmake -S . -B "$build" -DVORNEL_STAMP_REVISION=3 >/dev/null
 cmake --build "$build" -j2 --target vornel >/dev/null
 (cd "$build" && cpack -G NSIS -D CPACK_NSIS_COMPRESSOR=zlib -B "$work/earlier" >/dev/null)
 cp "$work"/earlier/vornel-*-win64.exe "$work/earlier.exe"
 cmake -S . -B "$build" -DVORNEL_STAMP_REVISION= >/dev/null
+cmake --build "$build" -j2 --target vornel planted_failure minimal_window wine_comm_events \
+    wine_test wine_forms
+cp -r "$work/out" "$work/harness"
+cp "$build"/{planted_failure,minimal_window,wine_test,wine_forms}.exe "$work/harness/"
+cp -r "$build/tests/windows/plugins" "$work/plugins"
 gcc -O2 -shared -fPIC -Wall -Wextra -Werror -o "$work/pty_modem_lines.so" \
     tests/windows/pty_modem_lines.c -ldl
 g++ -std=c++20 -O2 -Wall -Wextra -Werror -o "$work/first_paint" bench/first_paint.cpp -lX11

@@ -308,10 +308,10 @@ class WineSession(unittest.TestCase):
                     lambda _: "the About box stays")
         steps.exit_status(self, vornel, menu, d)
 
-    def test_windows_read_inside_the_process(self):
+    def test_read_through_ui_automation_inside_the_process(self):
         passes(self, os.path.join(ARGS.harness, "wine_forms.exe"), env=self.display.env)
 
-    def test_scaled_screens_keep_the_layout_and_sharp_pictures(self):
+    def test_windows_at_150_and_200_percent_keep_their_layout_and_sharp_pictures(self):
         # A screen of 1536 by 1152 pixels, which Wine's desktop takes the size of when its first
         # program meets it.
         d = Display(1536, 1152)
@@ -374,7 +374,7 @@ class WineSession(unittest.TestCase):
         self.assertEqual(cmd.wait(30), 0)
         select.select([master], [], [], 5)
         self.assertIn(b"Vornel 1.0.4", os.read(master, 65536))
-        # Into a pipe.
+        # Into a file.
         self.assertIn("Usage: vornel",
                       wine("cmd", "/c", "vornel.exe", "--help", cwd=ARGS.out, env=env).stdout)
         # Started from the desktop: in a message box captioned Vornel, which Return closes.
@@ -452,14 +452,18 @@ class WhereUsersPutIt(unittest.TestCase):
 
     def state(self):
         """The files on drive C: but Windows' own and the temporary ones, and the keys under
-        HKLM and HKCU Software but Wine's own."""
+        HKLM and HKCU Software but Wine's own (exported, which takes Wine less long than listing
+        them)."""
         drive = unix_path("C:\\")
         found = {os.path.join(top, name)[len(drive):] for top, folders, files in os.walk(drive)
                  for name in folders + files
                  if not top.startswith(drive + "windows") and "temp" not in top.lower()}
-        for root in ("HKLM", "HKCU"):
-            found |= {line for line in self.wine("reg", "query", root + r"\Software", "/s")
-                      .stdout.splitlines() if line.startswith("HKEY") and r"\Wine" not in line}
+        exported = os.path.join(os.environ["WINEPREFIX"], "keys.reg")  # not on drive C:
+        for root in ("HKEY_LOCAL_MACHINE", "HKEY_CURRENT_USER"):
+            self.wine("regedit", "/E", windows_path(exported), root + r"\Software")
+            with open(exported, encoding="utf-16") as keys:
+                found |= {line.strip() for line in keys
+                          if line.startswith("[") and r"\Wine" not in line}
         return found
 
     def as_before(self, before, folder):
@@ -538,7 +542,7 @@ class WhereUsersPutIt(unittest.TestCase):
         self.as_before(before, folder)
         # For this user alone: only under HKCU and the user's own folders.
         self.assertEqual(self.wine(ARGS.installer, "/S", "/CurrentUser").returncode, 0)
-        own = ("HKEY_CURRENT_USER\\", programs[3:].replace("\\", "/") + "/",
+        own = ("[HKEY_CURRENT_USER\\", programs[3:].replace("\\", "/") + "/",
                appdata[3:].replace("\\", "/") + "/Microsoft/Windows/Start Menu/")
         made = sorted(self.state() - before)
         print(f"\nInstalled for this user: {made}", file=sys.stderr)
