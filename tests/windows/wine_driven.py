@@ -348,11 +348,16 @@ class WineSession(unittest.TestCase):
                 shoot("about.png")
                 d.key("Escape")
                 self.devices[min(self.devices)].write(RECORD)
+                # A click on the indicator, which does nothing else, gives the main window the
+                # focus back from the About box, so that the next click is a command.
+                d.click(client[0] + xdrive.INDICATOR[0] + 2, client[1] + xdrive.INDICATOR[1] + 2)
                 d.click(*menu["raw DAta"])
-                time.sleep(2.5)  # a refresh of its rows
+                raw = d.wait_for(lambda s: len(xdrive.menu_items(s, xdrive.RAW_CLIENT,
+                                                                 xdrive.RAW_SIZE[0])) == 2,
+                                 what="the raw data window")
+                time.sleep(1.5)  # a refresh of its rows
                 shoot("raw-data.png")
-                d.click(*xdrive.menu_items(d.screenshot(), xdrive.RAW_CLIENT,
-                                           xdrive.RAW_SIZE[0])[0])  # its EXIT
+                d.click(*xdrive.menu_items(raw, xdrive.RAW_CLIENT, xdrive.RAW_SIZE[0])[0])  # EXIT
             steps.exit_status(self, vornel, menu, d)
             passes(self, os.path.join(ARGS.harness, "wine_forms.exe"), "--scaled", str(scale),
                    env=d.env)
