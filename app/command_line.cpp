@@ -2,6 +2,7 @@
 
 #include <QtGlobal>
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 
 #include "platform/application_info.h"
@@ -9,6 +10,9 @@
 #if defined(Q_OS_UNIX) && !defined(Q_OS_DARWIN)
 #include <dlfcn.h>
 #define VORNEL_X11_OR_WAYLAND 1
+#endif
+#ifdef Q_OS_WIN
+#include <windows.h>
 #endif
 
 namespace vornel {
@@ -33,7 +37,11 @@ std::string usageText() {
            "  --version  print the version and exit\n"
            "\n"
            "Any other argument is ignored, apart from the options every Qt program reads\n"
+#ifdef Q_OS_WIN
+           "(such as -platform name).\n";
+#else
            "(such as -platform name). The manual page says more: man vornel.\n";
+#endif
 }
 
 std::string versionText() {
@@ -42,6 +50,78 @@ std::string versionText() {
            std::to_string(application_info::kRevision) + "\nFile version " +
            application_info::kFileVersion + "\n";
 }
+
+#ifdef Q_OS_WIN
+namespace {
+
+std::wstring wide(const std::string& text) {
+    const int size =
+        MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring converted(static_cast<std::size_t>(size), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), converted.data(),
+                        size);
+    return converted;
+}
+
+// Text files and consoles on Windows end their lines with CR LF.
+std::string windowsLines(const std::string& text) {
+    std::string lines;
+    for (const char c : text) {
+        lines += c == '\n' ? "\r\n" : std::string(1, c);
+    }
+    return lines;
+}
+
+bool writeWhole(HANDLE handle, const std::string& text) {
+    DWORD written = 0;
+    return WriteFile(handle, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) !=
+               0 &&
+           written == text.size();
+}
+
+}  // namespace
+
+int showCommandLineText(const std::string& text) {
+    // Redirected into a file or a pipe (vornel.exe --version > version.txt): written there.
+    const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+    const DWORD type =
+        out != nullptr && out != INVALID_HANDLE_VALUE ? GetFileType(out) : FILE_TYPE_UNKNOWN;
+    if (type == FILE_TYPE_DISK || type == FILE_TYPE_PIPE) {
+        return writeWhole(out, windowsLines(text)) ? EXIT_SUCCESS : EXIT_FAILURE;
+    }
+    // Started from a console: written to that console (a process that has one already is refused
+    // another).
+    const bool attached = AttachConsole(ATTACH_PARENT_PROCESS) != 0;
+    if (attached || GetLastError() == ERROR_ACCESS_DENIED) {
+        const HANDLE console =
+            CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE,
+                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+        const std::wstring lines = wide(windowsLines(text));
+        DWORD written = 0;
+        const bool whole = console != INVALID_HANDLE_VALUE &&
+                           WriteConsoleW(console, lines.data(), static_cast<DWORD>(lines.size()),
+                                         &written, nullptr) != 0 &&
+                           written == lines.size();
+        if (console != INVALID_HANDLE_VALUE) {
+            CloseHandle(console);
+        }
+        if (attached) {
+            FreeConsole();
+        }
+        return whole ? EXIT_SUCCESS : EXIT_FAILURE;
+    }
+    // Started from the desktop.
+    MessageBoxW(nullptr, wide(text).c_str(), wide(application_info::kTitle).c_str(),
+                MB_OK | MB_ICONINFORMATION);
+    return EXIT_SUCCESS;
+}
+#else
+int showCommandLineText(const std::string& text) {
+    const bool written = std::fputs(text.c_str(), stdout) >= 0;
+    return written && std::fflush(stdout) == 0 && std::ferror(stdout) == 0 ? EXIT_SUCCESS
+                                                                           : EXIT_FAILURE;
+}
+#endif
 
 namespace {
 

@@ -16,6 +16,12 @@ CommandLineRequest readCommandLine(const std::vector<std::string>& args);
 std::string usageText();
 std::string versionText();
 
+// Shows the text of --help or --version; the program's exit status follows. On standard output,
+// where it goes to a file, a pipe or a terminal. On Windows a windowed program has no console of
+// its own: started from one, it writes to that console, and started from the desktop (a shortcut,
+// Explorer), it shows the text in a message box.
+int showCommandLineText(const std::string& text);
+
 // The displays a start would try, as Qt picks its window system from the command line and the
 // environment: the X display ("" when X11 would be tried with DISPLAY unset) and the Wayland
 // display. Nothing is asked of any display when Qt is to use a platform that needs none

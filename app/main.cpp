@@ -21,12 +21,6 @@ void endFailedStart(QtMsgType type, const QMessageLogContext& context, const QSt
     }
 }
 
-int print(const std::string& text) {
-    const bool written = std::fputs(text.c_str(), stdout) >= 0;
-    return written && std::fflush(stdout) == 0 && std::ferror(stdout) == 0 ? EXIT_SUCCESS
-                                                                           : EXIT_FAILURE;
-}
-
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -34,9 +28,9 @@ int main(int argc, char* argv[]) {
     const std::vector<std::string> args(argv + 1, argv + argc);
     switch (vornel::readCommandLine(args)) {
         case vornel::CommandLineRequest::Help:
-            return print(vornel::usageText());
+            return vornel::showCommandLineText(vornel::usageText());
         case vornel::CommandLineRequest::Version:
-            return print(vornel::versionText());
+            return vornel::showCommandLineText(vornel::versionText());
         case vornel::CommandLineRequest::Start:
             break;
     }

@@ -71,8 +71,9 @@ set(CPACK_GENERATOR ZIP NSIS)
 set(CPACK_PACKAGE_FILE_NAME vornel-${PROJECT_VERSION}-win64)
 set(CPACK_PACKAGE_INSTALL_DIRECTORY Vornel)
 set(CPACK_PACKAGE_INSTALL_REGISTRY_KEY Vornel)
-# The Start menu's folder and entry.
+# The Start menu's folder and entry, which starts the program where it is installed.
 set(CPACK_PACKAGE_EXECUTABLES vornel Vornel)
+set(CPACK_NSIS_EXECUTABLES_DIRECTORY .)
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_NSIS_DISPLAY_NAME Vornel)
 # The installer's title and its Start menu folder.
@@ -85,25 +86,61 @@ set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
 set(CPACK_NSIS_MANIFEST_DPI_AWARE ON)
 set(CPACK_NSIS_COMPRESSOR "/SOLID lzma")
 
-# CPack's installer installs for all users and asks every user for administrator rights. As most
-# installers do, this one installs for all users (in Program Files) when run by an administrator,
-# and for the user alone (in the user's own programs folder, without asking for rights)
-# otherwise: CPack's own script, with those two lines changed; and a 64-bit installer, as the
-# program is (NSIS makes 32-bit ones unless told).
+# CPack's own installer script, with the changes below: a 64-bit installer, as the program is
+# (NSIS makes 32-bit ones unless told), and one that installs as most installers do.
 set(vornel_nsis_template ${CMAKE_ROOT}/Modules/Internal/CPack/NSIS.template.in)
 file(READ ${vornel_nsis_template} template)
-foreach(change
-        "RequestExecutionLevel admin|RequestExecutionLevel highest"
-        "$DOCUMENTS\\@CPACK_PACKAGE_INSTALL_DIRECTORY@|$LOCALAPPDATA\\Programs\\@CPACK_PACKAGE_INSTALL_DIRECTORY@"
-        "  SetCompressor |  Target amd64-unicode\n  SetCompressor ")
-    string(REPLACE "|" ";" change "${change}")
-    list(GET change 0 from)
-    list(GET change 1 to)
+function(vornel_change_nsis from to)
     string(FIND "${template}" "${from}" at)
     if(at EQUAL -1)
         message(FATAL_ERROR "${vornel_nsis_template} has no \"${from}\" to change")
     endif()
-    string(REPLACE "${from}" "${to}" template "${template}")
-endforeach()
+    string(REPLACE "${from}" "${to}" changed "${template}")
+    set(template "${changed}" PARENT_SCOPE)
+endfunction()
+set(vornel_uninstall_key
+    [=[Software\Microsoft\Windows\CurrentVersion\Uninstall\@CPACK_PACKAGE_INSTALL_REGISTRY_KEY@]=])
+vornel_change_nsis("  SetCompressor " "  Target amd64-unicode\n  SetCompressor ")
+# For all users (in Program Files) when run by an administrator; for the user alone (in the
+# user's own programs folder, without asking for rights) otherwise, or when given /CurrentUser.
+vornel_change_nsis("RequestExecutionLevel admin" "RequestExecutionLevel highest")
+vornel_change_nsis([=[$DOCUMENTS\@CPACK_PACKAGE_INSTALL_DIRECTORY@]=]
+                   [=[$LOCALAPPDATA\Programs\@CPACK_PACKAGE_INSTALL_DIRECTORY@]=])
+vornel_change_nsis("  !include Sections.nsh" "  !include Sections.nsh\n  !include FileFunc.nsh")
+vornel_change_nsis("  done:\n  StrCmp $SV_ALLUSERS" [=[  done:
+  ${GetParameters} $R0
+  ClearErrors
+  ${GetOptions} $R0 "/CurrentUser" $R1
+  IfErrors +3
+    SetShellVarContext current
+    StrCpy $SV_ALLUSERS "JustMe"
+  StrCmp $SV_ALLUSERS]=])
+# An earlier version is uninstalled first, whether it was installed for all users or for this one,
+# and the new one goes where it was, unless /D says otherwise.
+vornel_change_nsis("ReadRegStr $0 HKLM \"${vornel_uninstall_key}\" \"UninstallString\"\n"
+    "ReadRegStr $0 HKLM \"${vornel_uninstall_key}\" \"UninstallString\"
+  StrCmp $0 \"\" 0 +2
+    ReadRegStr $0 HKCU \"${vornel_uninstall_key}\" \"UninstallString\"\n")
+vornel_change_nsis("  ExecWait '\"$0\" /S _?=$3' ;Do not copy the uninstaller to a temp file\n"
+    "  ExecWait '\"$0\" /S _?=$3'
+  StrCmp \"$INSTDIR\" \"@CPACK_NSIS_INSTALL_ROOT@\\@CPACK_PACKAGE_INSTALL_DIRECTORY@\" 0 +2
+    StrCpy $INSTDIR $3\n")
+# Apps & features shows the installed folder's size, recorded in KB.
+vornel_change_nsis("  Push \"DisplayName\"\n" "  \${GetSize} \"$INSTDIR\" \"/S=0K\" $0 $1 $2
+  IntFmt $0 \"0x%08X\" $0
+  WriteRegDWORD SHCTX \"${vornel_uninstall_key}\" \"EstimatedSize\" \"$0\"
+  Push \"DisplayName\"\n")
+# The uninstaller removes what its own install made (this user's entries, or all users'), and the
+# maker's key with the last of its programs.
+vornel_change_nsis("  done:\n\nFunctionEnd" "  done:
+  ReadRegStr $0 HKCU \"${vornel_uninstall_key}\" \"UninstallString\"
+  StrCmp $0 '\"$INSTDIR\\@CPACK_NSIS_UNINSTALL_NAME@.exe\"' 0 +2
+    SetShellVarContext current
+
+FunctionEnd")
+vornel_change_nsis(
+    [=[  DeleteRegKey /ifempty SHCTX "Software\@CPACK_PACKAGE_VENDOR@\@CPACK_PACKAGE_INSTALL_REGISTRY_KEY@"]=]
+    [=[  DeleteRegKey /ifempty SHCTX "Software\@CPACK_PACKAGE_VENDOR@\@CPACK_PACKAGE_INSTALL_REGISTRY_KEY@"
+  DeleteRegKey /ifempty SHCTX "Software\@CPACK_PACKAGE_VENDOR@"]=])
 file(WRITE ${PROJECT_BINARY_DIR}/cpack-nsis/NSIS.template.in "${template}")
 set(CPACK_MODULE_PATH ${PROJECT_BINARY_DIR}/cpack-nsis)

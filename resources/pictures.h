@@ -18,8 +18,11 @@ inline constexpr const char* kMainIcon16 = ":/icons/vornel_16.png";
 inline constexpr const char* kSetupIcon = ":/icons/setup.png";
 inline constexpr const char* kRawIcon = ":/icons/raw.png";
 
-// A picture decoded for the window that shows it, and let go with it. (A QPixmap made from a
-// file name stays in Qt's pixmap cache for the rest of the run: 1.1 MiB for the splash's.)
+// A picture as a window shows it. On a scaled screen (150 %, 200 % ...) its drawing at twice the
+// size where there is one ("name@2x.png" beside "name.png"), which Qt draws in the room of the
+// plain one, so that it is not blurred by scaling up; the plain picture otherwise. It is decoded
+// for the window that shows it and let go with it: a QPixmap made from a file name would stay in
+// Qt's pixmap cache for the rest of the run (1.1 MiB for the splash's).
 QPixmap picture(const char* path);
 
 QIcon mainIcon();

@@ -69,12 +69,25 @@ build=${VORNEL_WINDOWS_BUILD:-$root/build-windows}
 if [ -z "${SOURCE_DATE_EPOCH:-}" ] && epoch=$(git -C "$root" log -1 --format=%ct 2>/dev/null); then
     export SOURCE_DATE_EPOCH=$epoch
 fi
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+# A build folder configured with another kit is configured afresh: its cache would keep that kit's
+# Qt, and nothing would be built again.
+fresh=()
+if [ -f "$build/CMakeCache.txt" ] && [ "$(cat "$build/vornel-kit.txt" 2>/dev/null)" != "$kit" ]; then
+    echo "The kit is not the one $build was configured with: configuring afresh"
+    fresh=(--fresh)
+fi
+cmake "${fresh[@]}" -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" \
-    -DVORNEL_QT_KIT="$kit/kit" -DQT_HOST_PATH="$kit/host" -DVORNEL_BUILD_TESTS=OFF >/dev/null
+    -DVORNEL_QT_KIT="$kit/kit" -DQT_HOST_PATH="$kit/host" -DVORNEL_BUILD_TESTS=OFF \
+    -DVORNEL_STAMP_REVISION= >/dev/null
+echo "$kit" >"$build/vornel-kit.txt"
 cmake --build "$build" -j2
 rm -rf "$out"
 cmake --install "$build" --prefix "$out" >/dev/null
+if ! cmp -s "$out/Qt6Core.dll" "$kit/kit/bin/Qt6Core.dll"; then
+    echo "windows-build: the folder's Qt is not the kit's ($kit)" >&2
+    exit 1
+fi
 rm -f "$build"/vornel-*-win64.zip "$build"/vornel-*-win64.exe
 # A zip holds its files' times as local times: the same ones wherever it is made.
 (cd "$build" && TZ=UTC cpack -G "ZIP;NSIS" >/dev/null)

@@ -8,19 +8,32 @@ import subprocess
 import tempfile
 import time
 
-# Window places, from the windows' definitions (twips) at 96 DPI: 15 twips a pixel.
-def px(twips):
-    return round(twips / 15)
+# Window places, from the windows' definitions (twips): 15 twips a pixel at 96 DPI, times the
+# screen's scale (1.5 at 150 %).
+SCALE = 1
 
-MAIN_CLIENT = (px(4830), px(3750))              # main window's client area, top-left
-MAIN_WIDTH = px(5850)
-INDICATOR = (px(120), px(240), px(135), px(135))  # DataOK, in the client area
-SETUP_CLIENT = (px(4755), px(3225))             # "Basic COMM Setup"
-PORT_FIELD = (px(2040), px(120), px(615), px(315))
-BAUD_FIELD = (px(4080), px(120), px(855), px(315))
-SET_BUTTON = (px(5160), px(120), px(1455), px(375))
-RAW_CLIENT = (px(3540), px(2850))               # "RAW data string"
-RAW_SIZE = (px(8415), px(975))
+
+def px(twips):
+    return round(twips / 15 * SCALE)
+
+
+def set_scale(scale):
+    """Sets the window places for a screen scaled by `scale`."""
+    global SCALE, MAIN_CLIENT, MAIN_WIDTH, INDICATOR, SETUP_CLIENT, PORT_FIELD, BAUD_FIELD
+    global SET_BUTTON, RAW_CLIENT, RAW_SIZE
+    SCALE = scale
+    MAIN_CLIENT = (px(4830), px(3750))              # main window's client area, top-left
+    MAIN_WIDTH = px(5850)
+    INDICATOR = (px(120), px(240), px(135), px(135))  # DataOK, in the client area
+    SETUP_CLIENT = (px(4755), px(3225))             # "Basic COMM Setup"
+    PORT_FIELD = (px(2040), px(120), px(615), px(315))
+    BAUD_FIELD = (px(4080), px(120), px(855), px(315))
+    SET_BUTTON = (px(5160), px(120), px(1455), px(375))
+    RAW_CLIENT = (px(3540), px(2850))               # "RAW data string"
+    RAW_SIZE = (px(8415), px(975))
+
+
+set_scale(1)
 
 GREEN = (0, 255, 0)
 DARK_GREY = (0x40, 0x40, 0x40)
@@ -79,6 +92,7 @@ class Display:
     Alt+F4 as the close command."""
 
     def __init__(self, width=1024, height=768, window_manager=False):
+        self.width, self.height = width, height
         read_end, write_end = os.pipe()
         self.process = subprocess.Popen(
             ["Xvfb", "-displayfd", str(write_end), "-screen", "0", f"{width}x{height}x24",
@@ -196,28 +210,30 @@ class Display:
                     lambda _: f"timed out waiting for {what}")
 
 
-def indicator_colour(shot, client=MAIN_CLIENT):
+def indicator_colour(shot, client=None):
+    client = client or MAIN_CLIENT
     x, y = client[0] + INDICATOR[0], client[1] + INDICATOR[1]
     return shot.pixel(x + INDICATOR[2] // 2, y + INDICATOR[3] // 2)
 
 
-def indicator_lit(shot, client=MAIN_CLIENT):
+def indicator_lit(shot, client=None):
     return near(indicator_colour(shot, client), GREEN)
 
 
-def indicator_dark(shot, client=MAIN_CLIENT):
+def indicator_dark(shot, client=None):
     return near(indicator_colour(shot, client), DARK_GREY)
 
 
-def main_window_shown(shot, client=MAIN_CLIENT):
-    x, y = client
+def main_window_shown(shot, client=None):
+    x, y = client or MAIN_CLIENT
     return near(shot.pixel(x + MAIN_WIDTH - 3, y + 3), DARK_GREY)
 
 
-def menu_items(shot, client=MAIN_CLIENT, width=MAIN_WIDTH):
+def menu_items(shot, client=None, width=None):
     """The menu bar's items, found in the screenshot: (x centre, y centre) of each, left to
     right. The bar lies just above the window's client area (the main window's by default)."""
-    x0, client_top = client
+    x0, client_top = client or MAIN_CLIENT
+    width = width or MAIN_WIDTH
     top = client_top - 1
     while top > 0 and not near(shot.pixel(x0 + 1, top - 1), (0, 0, 0), 8):
         top -= 1
@@ -227,7 +243,7 @@ def menu_items(shot, client=MAIN_CLIENT, width=MAIN_WIDTH):
             columns.append(x)
     groups = []
     for x in columns:
-        if groups and x - groups[-1][-1] <= 7:
+        if groups and x - groups[-1][-1] <= 7 * SCALE:
             groups[-1].append(x)
         else:
             groups.append([x])

@@ -2,7 +2,9 @@
 //
 //   draw_pictures <resources folder>
 //
-// writes pictures/splash.jpg, pictures/about_back.jpg and icons/*.png under that folder. The
+// writes pictures/splash.jpg, pictures/about_back.jpg and icons/*.png under that folder, and beside
+// each picture a window shows larger than its pixels on a scaled screen its drawing at twice the
+// size (name@2x.jpg, name@2x.png), which the program takes there. The
 // motif is the program's own: a trace in the indicator's green between the orange brackets of a
 // record, on a dark instrument screen. Everything is drawn here; the output is the same on every
 // run, so the committed files can be checked by drawing them again.
@@ -86,11 +88,12 @@ void drawGrid(QPainter& p, QRectF area, double step, const QColor& colour) {
 
 // The splash picture. It is stretched from 563 x 511 into a strip about 473 x 231 pixels wide
 // and high, so it is drawn in that strip's proportions and pre-stretched to compensate; "Click
-// to RUN" lies over the band between about 48 and 89 of those 231 rows.
-QImage drawSplash() {
+// to RUN" lies over the band between about 48 and 89 of those 231 rows. `scale` 2 draws it at
+// twice the size.
+QImage drawSplash(int scale) {
     constexpr double kShownWidth = 473;
     constexpr double kShownHeight = 231;
-    QImage image(563, 511, QImage::Format_RGB32);
+    QImage image(563 * scale, 511 * scale, QImage::Format_RGB32);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
     p.scale(image.width() / kShownWidth, image.height() / kShownHeight);
@@ -132,12 +135,14 @@ QImage drawSplash() {
 }
 
 // The About box's back picture, drawn at its own size; the box shows its top-left 452 x 300
-// pixels (at 96 dpi) behind light-yellow, red and white text, so it stays dark.
-QImage drawAboutBack() {
-    QImage image(489, 368, QImage::Format_RGB32);
+// pixels (at 96 dpi) behind light-yellow, red and white text, so it stays dark. `scale` 2 draws
+// it at twice the size.
+QImage drawAboutBack(int scale) {
+    QImage image(489 * scale, 368 * scale, QImage::Format_RGB32);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
-    const QRectF all(0, 0, image.width(), image.height());
+    p.scale(scale, scale);
+    const QRectF all(0, 0, 489, 368);
     QLinearGradient shade(all.topLeft(), all.bottomRight());
     shade.setColorAt(0, QColor(0x05, 0x08, 0x10));
     shade.setColorAt(1, QColor(0x10, 0x1A, 0x28));
@@ -148,7 +153,7 @@ QImage drawAboutBack() {
     drawBracket(p, QRectF(312, 128, 16, 44), 5, QColor(0x55, 0x2E, 0x08), true);
     drawBracket(p, QRectF(416, 128, 16, 44), 5, QColor(0x55, 0x2E, 0x08), false);
     QColor dimGreen(0x00, 0x90, 0x30);
-    drawGlowingTrace(p, tracePath(QRectF(0, 200, image.width(), 44), 300), dimGreen, 1.2);
+    drawGlowingTrace(p, tracePath(QRectF(0, 200, all.width(), 44), 300), dimGreen, 1.2);
     return image;
 }
 
@@ -182,12 +187,13 @@ QImage drawMainIcon(int size) {
     return image;
 }
 
-// The setup dialog's icon: a serial connector with its pins.
-QImage drawSetupIcon() {
-    QImage image(32, 32, QImage::Format_ARGB32);
+// The setup dialog's icon at `size` pixels: a serial connector with its pins.
+QImage drawSetupIcon(int size) {
+    QImage image(size, size, QImage::Format_ARGB32);
     image.fill(Qt::transparent);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
+    p.scale(size / 32.0, size / 32.0);
     QPainterPath shell;
     shell.moveTo(2, 8);
     shell.lineTo(30, 8);
@@ -209,12 +215,14 @@ QImage drawSetupIcon() {
     return image;
 }
 
-// The raw data viewer's icon: a sheet of text rows, one of them a bracketed record.
-QImage drawRawIcon() {
-    QImage image(32, 32, QImage::Format_ARGB32);
+// The raw data viewer's icon at `size` pixels: a sheet of text rows, one of them a bracketed
+// record.
+QImage drawRawIcon(int size) {
+    QImage image(size, size, QImage::Format_ARGB32);
     image.fill(Qt::transparent);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
+    p.scale(size / 32.0, size / 32.0);
     p.setPen(QPen(kStrip, 1.2));
     p.setBrush(QColor(0xF4, 0xF4, 0xEC));
     p.drawRect(QRectF(5.5, 2.5, 21, 27));
@@ -287,16 +295,21 @@ int main(int argc, char* argv[]) {
     }
     const QDir out(QString::fromLocal8Bit(argv[1]));
     bool ok = true;
-    ok &= save(drawSplash(), out.filePath(QStringLiteral("pictures/splash.jpg")), "JPEG", 82);
-    ok &=
-        save(drawAboutBack(), out.filePath(QStringLiteral("pictures/about_back.jpg")), "JPEG", 82);
-    ok &= save(drawMainIcon(32), out.filePath(QStringLiteral("icons/vornel_32.png")), "PNG", -1);
+    for (const int scale : {1, 2}) {
+        const QString at = scale == 1 ? QString() : QStringLiteral("@2x");
+        auto path = [&](const char* name, const char* suffix) {
+            return out.filePath(QString::fromLatin1(name) + at + QString::fromLatin1(suffix));
+        };
+        ok &= save(drawSplash(scale), path("pictures/splash", ".jpg"), "JPEG", 82);
+        ok &= save(drawAboutBack(scale), path("pictures/about_back", ".jpg"), "JPEG", 82);
+        ok &= save(drawMainIcon(32 * scale), path("icons/vornel_32", ".png"), "PNG", -1);
+        ok &= save(drawSetupIcon(32 * scale), path("icons/setup", ".png"), "PNG", -1);
+        ok &= save(drawRawIcon(32 * scale), path("icons/raw", ".png"), "PNG", -1);
+        ok &= save(toSixteenColours(drawMainIcon(32 * scale)), path("icons/about", ".png"), "PNG",
+                   -1);
+    }
     ok &= save(drawMainIcon(16), out.filePath(QStringLiteral("icons/vornel_16.png")), "PNG", -1);
     // For desktop menus, which want a larger icon than the windows do.
     ok &= save(drawMainIcon(128), out.filePath(QStringLiteral("icons/vornel_128.png")), "PNG", -1);
-    ok &= save(drawSetupIcon(), out.filePath(QStringLiteral("icons/setup.png")), "PNG", -1);
-    ok &= save(drawRawIcon(), out.filePath(QStringLiteral("icons/raw.png")), "PNG", -1);
-    ok &= save(toSixteenColours(drawMainIcon(32)), out.filePath(QStringLiteral("icons/about.png")),
-               "PNG", -1);
     return ok ? 0 : 1;
 }
