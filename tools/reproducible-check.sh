@@ -29,6 +29,7 @@ commit=$(git rev-parse HEAD)
 export SOURCE_DATE_EPOCH=$(git log -1 --format=%ct "$commit")
 if [ "$reuse" -eq 1 ] && [ -n "$(git status --porcelain --untracked-files=no)" ]; then
     echo "reproducible-check: --reuse needs a checkout without changes: the builds must be of one commit" >&2
+    git status --porcelain --untracked-files=no >&2
     exit 2
 fi
 # The Windows kit, found as tools/windows-build.sh finds it, for the clones too.

@@ -9,9 +9,9 @@
 #     information.
 #  3. Under Wine on an Xvfb screen: the program driven as a person would, with the steps of the
 #     Linux driven test (tests/windows/wine_driven.py), its windows photographed into
-#     docs/windows/, read through UI Automation, on scaled screens, from the zip and the
-#     installer in folders users pick; and its start-up timed beside a minimal Qt window built
-#     with the same kit.
+#     docs/windows/ (or the folder VORNEL_WINDOWS_DOCS names), read through UI Automation, on
+#     scaled screens, from the zip and the installer in folders users pick; and its start-up
+#     timed beside a minimal Qt window built with the same kit.
 # Wine never sees the machine's own serial devices (ttyS0 is its console): it runs in a private
 # mount namespace whose /dev has no serial devices, and the COM ports it offers are mapped
 # explicitly (and checked afterwards).
@@ -30,6 +30,7 @@ gone_port=7
 if [ "${1:-}" = "--in-namespace" ]; then
     work=$2
     root=$3
+    docs=$4
     # A /dev of our own: the devices Wine needs and the pseudo-terminals, no serial ports.
     dev=$work/dev
     mkdir -p "$dev"
@@ -123,7 +124,7 @@ sys.stdin.read()' "${#mapped_ports[@]}"
     python3 "$root/tests/windows/wine_driven.py" --out "$work/out" --harness "$work/harness" \
         --ports "${ports%,}" --shim "$work/pty_modem_lines.so" --plugins "$work/plugins" \
         --zip "$work/vornel.zip" --installer "$work/installer.exe" --earlier "$work/earlier.exe" \
-        --docs "$root/docs/windows" --seconds "${VORNEL_WINE_SECONDS:-30}" \
+        --docs "$docs" --seconds "${VORNEL_WINE_SECONDS:-30}" \
         ${VORNEL_WINE_TESTS:-} || status=$?
     awk -v a="$started" -v b="$(date +%s.%N)" 'BEGIN { printf "Wine run: %.1f s\n", b - a }'
 
@@ -195,14 +196,16 @@ cp -r "$build/tests/windows/plugins" "$work/plugins"
 gcc -O2 -shared -fPIC -Wall -Wextra -Werror -o "$work/pty_modem_lines.so" \
     tests/windows/pty_modem_lines.c -ldl
 g++ -std=c++20 -O2 -Wall -Wextra -Werror -o "$work/first_paint" bench/first_paint.cpp -lX11
-mkdir -p docs/windows
+# CI photographs into the build folder: a checkout that changes under it is not one commit's.
+docs=${VORNEL_WINDOWS_DOCS:-docs/windows}
+docs=$(mkdir -p "$docs" && cd "$docs" && pwd)
 harness_time=$(took "$start")
 
 # 2 and 3, in the namespace.
 start=$(now)
 status=0
-"${as_root[@]}" unshare --mount --propagation private -- bash "$0" --in-namespace "$work" "$root" ||
-    status=$?
+"${as_root[@]}" unshare --mount --propagation private -- \
+    bash "$0" --in-namespace "$work" "$root" "$docs" || status=$?
 run_time=$(took "$start")
 echo "Windows steps: install $install_time, build $build_time, test programs $harness_time," \
     "Wine $run_time"
