@@ -167,6 +167,24 @@ TEST_F(PtyLinkTest, AnErrorOfAnyKindThatTheOpenPortReportsClosesItUntilTheDevice
     EXPECT_TRUE(waitUntil([&] { return frames.size() == 1; }, 5000));
 }
 
+// A kernel driver hangs a device up before its node goes (a USB adapter pulled out): the port may
+// fail while the device is still there, and it is then said to have stopped answering. The first
+// look after that finds it gone says it was removed, and the waiting goes on.
+TEST_F(PtyLinkTest, ADeviceThatFailedBeforeItsNodeWentIsThenSaidToHaveBeenRemoved) {
+    openAs(2);
+    auto* port = comm.findChild<QSerialPort*>();
+    ASSERT_NE(port, nullptr);
+    emit port->errorOccurred(QSerialPort::ResourceError);
+    ASSERT_EQ(link.status().detail.rfind("the device stopped answering (", 0), 0)
+        << link.status().detail;
+    pty.closeFarEnd();
+    EXPECT_TRUE(waitUntil([&] { return link.status().detail == "the device was removed"; }, 5000))
+        << link.status().detail;
+    EXPECT_EQ(link.status().reason, LinkFault::DeviceGone);
+    EXPECT_TRUE(link.status().waiting);
+    EXPECT_FALSE(comm.isPortOpen());
+}
+
 // A terminal with the kernel's settings echoes what it receives back to the device, and turns its
 // CRs into LFs, until it is made raw. A real port's device sends whenever it likes, so the port is
 // raw from the moment it is taken, before Qt opens it; a probe gives the settings back.
