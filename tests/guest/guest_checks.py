@@ -351,9 +351,9 @@ class GuestChecks:
         r["guest_uptime_at_start"] = float(open("/proc/uptime").read().split()[0])
         host = self.ask("hello")["spawn_seconds"]
         r["slowdown"] = xdrive.WAIT_SCALE = round(max(1.0, xdrive.spawn_seconds() / host), 1)
-        for dev in PORTS:
-            r["devices"][dev]["driver"] = os.path.basename(
-                os.path.realpath(f"/sys/class/tty/{dev}/device/driver"))
+        for dev in PORTS:  # bus and driver, as /sys/bus/BUS/drivers/DRIVER
+            driver = os.path.realpath(f"/sys/class/tty/{dev}/device/driver").split("/")
+            r["devices"][dev]["driver"] = "/".join(driver[-3::2])
         r["registered_without_uart"] = {dev: speed(dev) for dev in ("ttyS2", "ttyS3")}
         with self.check("what the guest writes to a device reaches the host and is counted"):
             for dev in ("ttyS1", "ttyUSB0"):
