@@ -9,7 +9,7 @@
 set -euo pipefail
 deb=$1
 here=$(cd "$(dirname "$0")" && pwd)
-bash "$here/install-deps.sh" mmdebstrap busybox-static e2fsprogs
+bash "$here/install-deps.sh" mmdebstrap busybox-static e2fsprogs >&2
 
 packages=(udev kmod xvfb xdotool xclip x11-utils imagemagick python3 picocom
     dbus-daemon dbus-bin at-spi2-core python3-pyatspi)

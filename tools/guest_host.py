@@ -189,6 +189,10 @@ class GuestHost:
                     break
         except (OSError, RuntimeError, subprocess.TimeoutExpired) as failure:
             print(f"guest-check: {failure or type(failure).__name__}", file=sys.stderr)
+            if qemu.poll() is not None:
+                with open(f"{self.args.out}/qemu.log") as log:
+                    print(f"guest-check: QEMU ended with {qemu.returncode}:\n{log.read()[-2000:]}",
+                          file=sys.stderr)
         finally:
             if qemu.poll() is None:
                 qemu.kill()
