@@ -74,7 +74,9 @@ public:
 
     // Raised whenever received characters are waiting.
     std::function<void()> onComm;
-    // Raised after the service closed the port because the device failed or went away.
+    // Raised after the service closed the port because the device failed or went away; raised
+    // once more, with the better reason, when a device that seemed to have stopped answering
+    // turns out to have been removed.
     std::function<void(const SerialFailure&)> onLinkLost;
     // See watchForDevice().
     std::function<void()> onDeviceMayBeBack;

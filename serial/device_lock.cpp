@@ -15,6 +15,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 #endif
 
 namespace vornel {
@@ -196,6 +197,9 @@ DeviceLock::~DeviceLock() {
 
 void DeviceLock::release() {
     if (fd_ >= 0) {
+        if (std::exchange(restore_, false)) {
+            ::tcsetattr(fd_, TCSANOW, &found_);
+        }
         ::close(fd_);  // drops the flock() lock with it
         fd_ = -1;
     }
@@ -277,6 +281,13 @@ DeviceAccess DeviceLock::acquire(const std::string& device, bool clearLeftovers)
     if (exclusive != 0 && lock.state != LockFileState::Ended) {
         return refuse(DeviceAccess::InUse, "another program holds it exclusively");
     }
+    // Bytes arriving from now on must not be echoed back to the device.
+    if (::tcgetattr(fd_, &found_) == 0) {
+        termios raw = found_;
+        ::cfmakeraw(&raw);
+        raw.c_cflag |= CLOCAL | CREAD;
+        restore_ = ::tcsetattr(fd_, TCSANOW, &raw) == 0;
+    }
     // Qt refuses a device whose lock file it cannot take, and would keep one that names no
     // process for a while in case it is still being written; one that nobody holds is cleared
     // away here.
@@ -288,7 +299,7 @@ DeviceAccess DeviceLock::acquire(const std::string& device, bool clearLeftovers)
                       describe(qtLock) + ", and your user may not remove it");
     }
     if (!clearLeftovers) {
-        return DeviceAccess::Granted;
+        return DeviceAccess::Granted;  // a probe: released at once, settings given back
     }
     if (qtLockLeftOver && ::unlink(qtLock.path.c_str()) != 0 && errno != ENOENT) {
         return refuse(DeviceAccess::LeftBehind,
@@ -303,6 +314,7 @@ DeviceAccess DeviceLock::acquire(const std::string& device, bool clearLeftovers)
                           std::strerror(errno));
     }
 #endif
+    restore_ = false;
     return DeviceAccess::Granted;
 }
 // NOLINTEND(concurrency-mt-unsafe)

@@ -3,6 +3,10 @@
 #include <string>
 #include <string_view>
 
+#ifndef _WIN32
+#include <termios.h>
+#endif
+
 namespace vornel {
 
 // The device a path names: links followed, "." and ".." resolved, doubled slashes gone. A path
@@ -45,8 +49,11 @@ enum class DeviceAccess {
 // ended and no flock() lock is held. Both are cleared away, so that Qt can take the device; when
 // this user cannot do that, the device is refused as LeftBehind.
 //
-// Nothing else about the device is changed: it is opened without becoming the controlling
-// terminal, without waiting for a carrier, and its line settings are left alone.
+// It is opened without becoming the controlling terminal and without waiting for a carrier. Once
+// nobody else is seen to hold it, its line processing is switched off at once: a terminal with the
+// kernel's settings echoes what it receives back to the device and acts on control characters
+// in it, until a program makes it raw. A device this refuses, or only probes, gets its settings
+// back as they were when it is let go; one it takes is left raw.
 class DeviceLock {
 public:
     DeviceLock() = default;
@@ -64,6 +71,10 @@ public:
 private:
     int fd_ = -1;
     std::string detail_;
+#ifndef _WIN32
+    termios found_{};  // the settings to give back when let go, when restore_
+    bool restore_ = false;
+#endif
 };
 
 }  // namespace vornel

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 #include "serial/device_access.h"
 #include "serial/device_lock.h"
@@ -65,8 +66,14 @@ QtSerialService::QtSerialService(const PortTable& ports, QObject* parent)
     connect(&port_, &QSerialPort::errorOccurred, this, &QtSerialService::handleError);
     watch_.setInterval(1000);
     connect(&watch_, &QTimer::timeout, this, [this] {
-        if (onDeviceMayBeBack && devicePresent(named_)) {
-            onDeviceMayBeBack();
+        if (devicePresent(named_)) {
+            if (onDeviceMayBeBack) {
+                onDeviceMayBeBack();
+            }
+        } else if (std::exchange(seemedToStopAnswering_, false) && onLinkLost) {
+            // A kernel driver hangs a device up before its node goes (a USB adapter pulled out),
+            // so the node may still have been there when the port failed.
+            onLinkLost(SerialFailure(LinkFault::DeviceGone, "the device was removed"));
         }
     });
 }
@@ -187,6 +194,7 @@ void QtSerialService::openPort() {
             throw SerialFailure(LinkFault::OpenFailed, lock_.detail());
     }
     const OwnCall call(ownCalls_);
+    seemedToStopAnswering_ = false;
     port_.clearError();
     if (!port_.open(QIODevice::ReadOnly)) {
         lock_.release();
@@ -280,6 +288,7 @@ void QtSerialService::handleError(QSerialPort::SerialPortError error) {
     lock_.release();
     port_.clearError();
     const bool gone = !devicePresent(device_);
+    seemedToStopAnswering_ = !gone;
     const std::string text = gone ? std::string("the device was removed")
                                   : "the device stopped answering (" + qtError + ")";
     if (onLinkLost) {

@@ -20,9 +20,11 @@ namespace vornel {
 // When the device fails or goes away while open (an adapter pulled, the far end of a
 // pseudo-terminal closed) Qt reports the same error over and over; the service closes the port
 // at the first report and raises onLinkLost instead. Any error the port reports by itself while
-// open counts, whatever its kind; those of the service's own calls on it do not. While the owner
-// waits for the device to come back, a one-second timer looks whether it is there again: one
-// stat() of its path a second (on Windows, where a port's name is not a file, one open).
+// open counts, whatever its kind; those of the service's own calls on it do not. A device that
+// was still there when its port failed is reported as no longer answering, and again as removed
+// when the first look after finds it gone (a driver hangs a device up before its node goes). While
+// the owner waits for the device to come back, a one-second timer looks whether it is there again:
+// one stat() of its path a second (on Windows, where a port's name is not a file, one open).
 class QtSerialService : public QObject, public SerialService {
     Q_OBJECT
 
@@ -59,6 +61,7 @@ private:
     LineSettings settings_;
     std::string taken_;  // what input() took last; its room is kept from one read to the next
     int ownCalls_ = 0;   // the service's own calls on the port under way
+    bool seemedToStopAnswering_ = false;  // the device was there when its port failed
 };
 
 }  // namespace vornel

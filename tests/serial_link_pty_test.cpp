@@ -5,6 +5,7 @@
 #include <grp.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
@@ -24,6 +25,7 @@
 #include "app/startup.h"
 #include "capture/comm_link.h"
 #include "serial/device_access.h"
+#include "serial/device_lock.h"
 #include "serial/qt_serial_service.h"
 #include "static_port_table.h"
 #include "tests/kit/literal_assembler.h"
@@ -163,6 +165,58 @@ TEST_F(PtyLinkTest, AnErrorOfAnyKindThatTheOpenPortReportsClosesItUntilTheDevice
     ASSERT_TRUE(waitUntil([&] { return comm.isPortOpen(); }, 5000));
     pty.write("[2]\r\n");
     EXPECT_TRUE(waitUntil([&] { return frames.size() == 1; }, 5000));
+}
+
+// A kernel driver hangs a device up before its node goes (a USB adapter pulled out): the port may
+// fail while the device is still there, and it is then said to have stopped answering. The first
+// look after that finds it gone says it was removed, and the waiting goes on.
+TEST_F(PtyLinkTest, ADeviceThatFailedBeforeItsNodeWentIsThenSaidToHaveBeenRemoved) {
+    openAs(2);
+    auto* port = comm.findChild<QSerialPort*>();
+    ASSERT_NE(port, nullptr);
+    emit port->errorOccurred(QSerialPort::ResourceError);
+    ASSERT_EQ(link.status().detail.rfind("the device stopped answering (", 0), 0)
+        << link.status().detail;
+    pty.closeFarEnd();
+    EXPECT_TRUE(waitUntil([&] { return link.status().detail == "the device was removed"; }, 5000))
+        << link.status().detail;
+    EXPECT_EQ(link.status().reason, LinkFault::DeviceGone);
+    EXPECT_TRUE(link.status().waiting);
+    EXPECT_FALSE(comm.isPortOpen());
+}
+
+// A terminal with the kernel's settings echoes what it receives back to the device, and turns its
+// CRs into LFs, until it is made raw. A real port's device sends whenever it likes, so the port is
+// raw from the moment it is taken, before Qt opens it; a probe gives the settings back.
+TEST(DeviceLockSettings, AKernelDefaultTerminalEchoesNothingOnceTaken) {
+    PseudoTerminal pty;
+    const int device = ::open(pty.path().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(device, 0);
+    termios cooked{};
+    ASSERT_EQ(::tcgetattr(device, &cooked), 0);
+    cooked.c_lflag |= ECHO | ICANON | ISIG | IEXTEN;
+    cooked.c_iflag |= ICRNL;
+    cooked.c_oflag |= OPOST | ONLCR;
+    ASSERT_EQ(::tcsetattr(device, TCSANOW, &cooked), 0);
+    auto echoes = [&] {
+        termios now{};
+        ::tcgetattr(device, &now);
+        return (now.c_lflag & ECHO) != 0;
+    };
+
+    EXPECT_TRUE(deviceCanBeOpened(pty.path()));
+    EXPECT_TRUE(echoes()) << "a probe changed the settings";
+    {
+        DeviceLock lock;
+        ASSERT_EQ(lock.acquire(pty.path()), DeviceAccess::Granted);
+        EXPECT_FALSE(echoes());
+        pty.write("[1]\r\n");
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        char back[64];
+        EXPECT_LE(::read(pty.farEnd(), back, sizeof back), 0) << "bytes went back to the device";
+    }
+    EXPECT_FALSE(echoes()) << "a port that was taken is left raw for the next open";
+    ::close(device);
 }
 
 // What the tooltip says names the real cause, whatever the path names.

@@ -30,7 +30,8 @@ def actions(node):
 
 
 def tree(node):
-    return {"role": node.getRoleName(), "name": node.name, "actions": actions(node),
+    return {"role": node.getRoleName(), "name": node.name, "description": node.description,
+            "actions": actions(node),
             "children": [tree(child) for child in node if child is not None]}
 
 

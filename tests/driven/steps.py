@@ -112,16 +112,22 @@ def port_list(display):
     copied to the clipboard. (The field's own text before a pick need not be an item.)"""
     display.click(*xdrive.field_centre(xdrive.PORT_FIELD))
 
-    def picked(key):
+    def picked(key, last):
+        # Read until a new text shows, or for a quarter of a second: a pick past the end of the
+        # list leaves the text as it was.
         display.key(key)
         display.key("ctrl+a", "ctrl+c")
-        time.sleep(0.25)
-        return display.clipboard()
+        deadline = time.monotonic() + 0.25 * xdrive.WAIT_SCALE
+        while True:
+            text = display.clipboard()
+            if (last is not None and text and text != last) or time.monotonic() > deadline:
+                return text
+            time.sleep(0.05)
 
     def walk(key, seen):
         texts = [seen]
         while len(texts) < 20:
-            text = picked(key)
+            text = picked(key, texts[-1])
             if text == texts[-1]:
                 break
             texts.append(text)

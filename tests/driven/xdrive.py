@@ -40,6 +40,23 @@ DARK_GREY = (0x40, 0x40, 0x40)
 ORANGE = (0xFF, 0x80, 0x00)
 MENU_NAMES = ["COMMS", "set Hardware", "raw DAta", "About", "Exit"]
 
+# Every wait is this many times longer where programs run that much slower than here, as in a
+# guest under software emulation (tools/guest-check.sh measures it when the guest boots).
+WAIT_SCALE = float(os.environ.get("VORNEL_WAIT_SCALE", "1"))
+
+
+def spawn_seconds(n=10, tries=3):
+    """What WAIT_SCALE is measured with, here and in such a guest alike: the time to start and
+    end `n` small programs, which is most of what the steps do; the best of a few tries, since
+    other work on the machine only ever adds to it."""
+    best = float("inf")
+    for _ in range(tries):
+        start = time.monotonic()
+        for _ in range(n):
+            subprocess.run(["/bin/true"], check=True)
+        best = min(best, time.monotonic() - start)
+    return best
+
 
 class Screenshot:
     def __init__(self, ppm):
@@ -76,7 +93,7 @@ def near(colour, wanted, tolerance=24):
 def poll(read, condition, timeout, interval, failure):
     """Reads until `condition` holds for what `read()` returns, and returns that; past `timeout`
     seconds fails with `failure(last read)`."""
-    deadline = time.monotonic() + timeout
+    deadline = time.monotonic() + timeout * WAIT_SCALE
     while True:
         value = read()
         if condition(value):
