@@ -23,7 +23,12 @@ fi
 cmake -S . -B build-package -G Ninja -DCMAKE_BUILD_TYPE=Release -DVORNEL_BUILD_TESTS=OFF >/dev/null
 cmake --build build-package
 rm -f build-package/vornel_*.deb
-(cd build-package && cpack -G DEB >/dev/null)
+# Packed in /tmp wherever the checkout is: CPack counts the staged folders' own sizes into the
+# package's Installed-Size, and a folder's size is the file system's.
+pack=$(mktemp -d /tmp/vornel-pack.XXXXXX)
+(cd build-package && cpack -G DEB -B "$pack" >/dev/null)
+mv "$pack"/vornel_*.deb build-package/
+rm -rf "$pack"
 debs=(build-package/vornel_*.deb)
 [ -f build-test/build.ninja ] || cmake -S . -B build-test -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DVORNEL_BUILD_BENCH=ON -DVORNEL_BUILD_TESTS=ON >/dev/null

@@ -15,7 +15,12 @@ dir=build-package
 cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVORNEL_BUILD_TESTS=OFF >/dev/null
 cmake --build "$dir"
 rm -f "$dir"/vornel_*.deb
-(cd "$dir" && cpack -G DEB >/dev/null)
+# Packed in /tmp wherever the checkout is: CPack counts the staged folders' own sizes into the
+# package's Installed-Size, and a folder's size is the file system's.
+pack=$(mktemp -d /tmp/vornel-pack.XXXXXX)
+(cd "$dir" && cpack -G DEB -B "$pack" >/dev/null)
+mv "$pack"/vornel_*.deb "$dir"/
+rm -rf "$pack"
 debs=("$dir"/vornel_*.deb)
 deb=${debs[0]}
 echo "Checking $deb"

@@ -89,8 +89,12 @@ if ! cmp -s "$out/Qt6Core.dll" "$kit/kit/bin/Qt6Core.dll"; then
     exit 1
 fi
 rm -f "$build"/vornel-*-win64.zip "$build"/vornel-*-win64.exe
-# A zip holds its files' times as local times: the same ones wherever it is made.
-(cd "$build" && TZ=UTC cpack -G "ZIP;NSIS" >/dev/null)
+# A zip holds its files' times as local times: the same ones wherever it is made. Packed in /tmp
+# wherever the checkout is: the zip takes its files in the order the file system lists them.
+pack=$(mktemp -d /tmp/vornel-pack.XXXXXX)
+(cd "$build" && TZ=UTC cpack -G "ZIP;NSIS" -B "$pack" >/dev/null)
+mv "$pack"/vornel-*-win64.zip "$pack"/vornel-*-win64.exe "$build"/
+rm -rf "$pack"
 
 # --- The folder runs on a bare Windows: every library anything in it loads is in it, or is the
 # system's own ------------------------------------------------------------------------------------
